@@ -1,0 +1,295 @@
+#include "host/sim/sim_host.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace starwright::sim {
+
+namespace {
+
+// Error numbers an automation server raises for its own refusals.
+constexpr int32_t kErrHostTypeMismatch = static_cast<int32_t>(0x80020005);  // DISP_E_TYPEMISMATCH
+constexpr int32_t kErrHostBadIndex = static_cast<int32_t>(0x8002000B);      // DISP_E_BADINDEX
+constexpr int32_t kErrHostUnknownMember = static_cast<int32_t>(0x80020003); // DISP_E_MEMBERNOTFOUND
+
+std::string Number(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", v);
+    return buffer;
+}
+
+const char* KindName(CallKind kind) {
+    switch (kind) {
+    case CallKind::Create: return "create";
+    case CallKind::Get: return "get";
+    case CallKind::Put: return "put";
+    case CallKind::Call: return "call";
+    }
+    return "?";
+}
+
+HostError Refuse(int32_t number, const std::string& description) { return HostError(number, description); }
+
+const Value& OneArg(const std::vector<Value>& args) {
+    if (args.size() != 1) throw Refuse(kErrHostTypeMismatch, "Wrong number of arguments");
+    return args[0];
+}
+
+bool BoolArg(const std::vector<Value>& args) {
+    const Value& v = OneArg(args);
+    if (v.type != VarType::Bool) throw Refuse(kErrHostTypeMismatch, "Type mismatch");
+    return v.IsTrue();
+}
+
+double NumberArg(const std::vector<Value>& args) {
+    const Value& v = OneArg(args);
+    if (v.type != VarType::I2 && v.type != VarType::I4 && v.type != VarType::R8)
+        throw Refuse(kErrHostTypeMismatch, "Type mismatch");
+    return v.number;
+}
+
+}  // namespace
+
+const char* VarTypeName(VarType type) {
+    switch (type) {
+    case VarType::Empty: return "Empty";
+    case VarType::Bool: return "Bool";
+    case VarType::I2: return "I2";
+    case VarType::I4: return "I4";
+    case VarType::R8: return "R8";
+    case VarType::Bstr: return "Bstr";
+    case VarType::Object: return "Object";
+    }
+    return "?";
+}
+
+std::string Value::ToString() const {
+    switch (type) {
+    case VarType::Empty: return "Empty";
+    case VarType::Bool: return std::string("Bool ") + (IsTrue() ? "True" : "False");
+    case VarType::Bstr: return "Bstr \"" + text + "\"";
+    case VarType::Object: return "Object " + std::to_string(object);
+    default: return std::string(VarTypeName(type)) + " " + Number(number);
+    }
+}
+
+std::string CallRecord::ToString() const {
+    if (kind == CallKind::Create) return "create " + object;
+    std::string s = object + "." + member + " " + KindName(kind);
+    for (const Value& arg : args) s += " " + arg.ToString();
+    return s;
+}
+
+SimHost::SimHost(SimClock* clock) : clock_(clock) {
+    if (clock_) lastSeconds_ = clock_->Seconds();
+}
+
+void SimHost::CloseDocument(const std::string& displayName) {
+    auto it = std::find_if(documents.begin(), documents.end(),
+                           [&](const SimDocument& d) { return d.displayName == displayName; });
+    if (it != documents.end()) documents.erase(it);
+}
+
+void SimHost::FailOn(const std::string& operation, int32_t number, const std::string& description, int nth) {
+    faults.push_back({operation, nth, number, description});
+}
+
+std::vector<std::string> SimHost::CallTexts(const std::string& prefix) const {
+    std::vector<std::string> texts;
+    for (const CallRecord& call : calls) {
+        std::string text = call.ToString();
+        if (text.compare(0, prefix.size(), prefix) == 0) texts.push_back(std::move(text));
+    }
+    return texts;
+}
+
+void SimHost::AdvanceCooler() {
+    if (!clock_) return;
+    const double now = clock_->Seconds();
+    const double dt = now - lastSeconds_;
+    lastSeconds_ = now;
+    if (dt <= 0) return;
+    const CoolerModel& model = camera.cooler;
+    // With the cooler on, the sensor heads for the set-point but never below what full cooler
+    // power holds against the ambient air; with it off, it drifts back to ambient.
+    double target = model.ambient;
+    if (camera.coolerOn) target = std::max(camera.setpoint, model.ambient - model.maxDelta);
+    camera.temperature += (target - camera.temperature) * (1.0 - std::exp(-dt / model.timeConstant));
+}
+
+Value SimHost::Invoke(const std::string& object, const std::string& member, CallKind kind, std::vector<Value> args) {
+    CallRecord record{object, member, kind, std::move(args)};
+    const std::string operation = record.ToString();
+    calls.push_back(record);
+    for (auto it = faults.begin(); it != faults.end(); ++it) {
+        const bool matches = it->operation.empty() || operation.compare(0, it->operation.size(), it->operation) == 0;
+        if (!matches) continue;
+        if (--it->nth > 0) continue;
+        HostError error(it->number, it->description);
+        faults.erase(it);
+        throw error;
+    }
+    const std::vector<Value>& a = record.args;
+    if (kind == CallKind::Create) return {};
+    if (object == "Camera") return InvokeCamera(member, kind, a);
+    if (object == "Application" && member == "Documents" && kind == CallKind::Get) return Value::Object(0);
+    if (object == "Documents") return InvokeDocuments(member, kind, a);
+    if (object.rfind("Document(", 0) == 0) return InvokeDocument(std::stoi(object.substr(9)), member, kind, a);
+    throw Refuse(kErrHostUnknownMember, "Member not found");
+}
+
+Value SimHost::InvokeCamera(const std::string& member, CallKind kind, const std::vector<Value>& args) {
+    AdvanceCooler();
+    SimCameraState& c = camera;
+    const bool put = kind == CallKind::Put;
+    const bool get = kind == CallKind::Get;
+    if (member == "PreLinkFlag" && put) return BoolArg(args), Value{};
+    if (member == "Connected" && put) {
+        if (BoolArg(args) && !c.refuseLink) c.connected = true;
+        if (!BoolArg(args)) c.connected = false;
+        return {};
+    }
+    if (member == "Connected" && get) return Value::Bool(c.connected);
+    if (member == "SignalRun" && kind == CallKind::Call) return BoolArg(args), Value{};
+    if (member == "CoolerEnabled" && put) {
+        c.coolerOn = BoolArg(args);
+        return {};
+    }
+    if (member == "SetpointAllowed" && get) return Value::Bool(c.setpointAllowed);
+    if (member == "Setpoint" && put) {
+        const double v = NumberArg(args);
+        if (!c.setpointAllowed) throw Refuse(static_cast<int32_t>(0x80040401), "The set-point of this camera cannot be changed");
+        // A camera's controller keeps the set-point in hundredths of a degree.
+        c.setpoint = c.readBackExact ? v : std::round(v * 100.0) / 100.0;
+        return {};
+    }
+    if (member == "Setpoint" && get) return Value::R8(c.setpoint);
+    if (member == "SensorTemperature" && get) return Value::R8(c.pinnedTemperature.value_or(c.temperature));
+    if (member == "AutoSaveName" && put) {
+        const Value& v = OneArg(args);
+        if (v.type != VarType::Bstr) throw Refuse(kErrHostTypeMismatch, "Type mismatch");
+        c.autoSaveName = v.text;
+        return {};
+    }
+    if (member == "AutoSaveStart" && put) {
+        c.autoSaveStart = static_cast<int>(NumberArg(args));
+        return {};
+    }
+    throw Refuse(kErrHostUnknownMember, "Member not found");
+}
+
+Value SimHost::InvokeDocuments(const std::string& member, CallKind kind, const std::vector<Value>& args) {
+    if (member == "Count" && kind == CallKind::Get)
+        return Value::I4(countOverride.value_or(static_cast<int32_t>(documents.size())));
+    if (member == "Item" && kind == CallKind::Get) {
+        const double position = NumberArg(args);
+        if (position < 1 || position > static_cast<double>(documents.size()))
+            throw Refuse(kErrHostBadIndex, "Invalid index");
+        return Value::Object(static_cast<int>(position));
+    }
+    throw Refuse(kErrHostUnknownMember, "Member not found");
+}
+
+Value SimHost::InvokeDocument(int position, const std::string& member, CallKind kind, const std::vector<Value>& args) {
+    if (position < 1 || position > static_cast<int>(documents.size()))
+        throw Refuse(kErrHostBadIndex, "The document has been closed");
+    SimDocument& document = documents[position - 1];
+    if (member == "DisplayName" && kind == CallKind::Get) return Value::Bstr(document.displayName);
+    if (member == "SetFITSKey" && kind == CallKind::Call) {
+        if (args.size() != 2 || args[0].type != VarType::Bstr) throw Refuse(kErrHostTypeMismatch, "Type mismatch");
+        const Value& v = args[1];
+        switch (v.type) {
+        case VarType::R8: document.header.Set(args[0].text, v.number); break;
+        case VarType::I4: document.header.Set(args[0].text, static_cast<int32_t>(v.number)); break;
+        case VarType::Bstr: document.header.Set(args[0].text, v.text); break;
+        default: throw Refuse(kErrHostTypeMismatch, "Type mismatch");
+        }
+        return {};
+    }
+    throw Refuse(kErrHostUnknownMember, "Member not found");
+}
+
+namespace {
+
+class SimCamera final : public HostCamera {
+public:
+    explicit SimCamera(SimHost& host) : host_(host) {}
+    void PutPreLinkFlag(bool v) override { Put("PreLinkFlag", Value::Bool(v)); }
+    void PutConnected(bool v) override { Put("Connected", Value::Bool(v)); }
+    bool GetConnected() override { return Get("Connected").IsTrue(); }
+    void SignalRun(bool v) override { host_.Invoke("Camera", "SignalRun", CallKind::Call, {Value::Bool(v)}); }
+    void PutCoolerEnabled(bool v) override { Put("CoolerEnabled", Value::Bool(v)); }
+    bool GetSetpointAllowed() override { return Get("SetpointAllowed").IsTrue(); }
+    void PutSetpoint(int16_t v) override { Put("Setpoint", Value::I2(v)); }
+    void PutSetpoint(double v) override { Put("Setpoint", Value::R8(v)); }
+    double GetSetpoint() override { return Get("Setpoint").number; }
+    double GetSensorTemperature() override { return Get("SensorTemperature").number; }
+    void PutAutoSaveName(const std::string& v) override { Put("AutoSaveName", Value::Bstr(v)); }
+    void PutAutoSaveStart(int16_t v) override { Put("AutoSaveStart", Value::I2(v)); }
+
+private:
+    void Put(const char* member, Value v) { host_.Invoke("Camera", member, CallKind::Put, {std::move(v)}); }
+    Value Get(const char* member) { return host_.Invoke("Camera", member, CallKind::Get); }
+    SimHost& host_;
+};
+
+class SimDocumentAdapter final : public HostDocument {
+public:
+    SimDocumentAdapter(SimHost& host, int position) : host_(host), name_("Document(" + std::to_string(position) + ")") {}
+    std::string GetDisplayName() override { return host_.Invoke(name_, "DisplayName", CallKind::Get).text; }
+    void SetFITSKey(const std::string& key, const FitsValue& value) override {
+        Value v = std::visit(
+            [](const auto& x) -> Value {
+                using X = std::decay_t<decltype(x)>;
+                if constexpr (std::is_same_v<X, double>) return Value::R8(x);
+                else if constexpr (std::is_same_v<X, int32_t>) return Value::I4(x);
+                else return Value::Bstr(x);
+            },
+            value);
+        host_.Invoke(name_, "SetFITSKey", CallKind::Call, {Value::Bstr(key), std::move(v)});
+    }
+
+private:
+    SimHost& host_;
+    std::string name_;
+};
+
+class SimDocumentList final : public HostDocumentList {
+public:
+    explicit SimDocumentList(SimHost& host) : host_(host) {}
+    int32_t GetCount() override { return static_cast<int32_t>(host_.Invoke("Documents", "Count", CallKind::Get).number); }
+    std::unique_ptr<HostDocument> GetItem(int16_t index) override {
+        Value v = host_.Invoke("Documents", "Item", CallKind::Get, {Value::I2(index)});
+        return std::make_unique<SimDocumentAdapter>(host_, v.object);
+    }
+
+private:
+    SimHost& host_;
+};
+
+class SimApplication final : public HostApplication {
+public:
+    explicit SimApplication(SimHost& host) : host_(host) {}
+    std::unique_ptr<HostDocumentList> GetDocuments() override {
+        host_.Invoke("Application", "Documents", CallKind::Get);
+        return std::make_unique<SimDocumentList>(host_);
+    }
+
+private:
+    SimHost& host_;
+};
+
+}  // namespace
+
+std::unique_ptr<HostCamera> SimHostFactory::CreateCamera() {
+    host_.Invoke("Camera", "", CallKind::Create);
+    return std::make_unique<SimCamera>(host_);
+}
+
+std::unique_ptr<HostApplication> SimHostFactory::CreateApplication() {
+    host_.Invoke("Application", "", CallKind::Create);
+    return std::make_unique<SimApplication>(host_);
+}
+
+}  // namespace starwright::sim

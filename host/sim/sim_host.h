@@ -1,0 +1,153 @@
+#pragma once
+// The simulated host: a camera with a cooler that behaves physically, an application with
+// named documents holding FITS headers, a recorder of every call with its argument types, and
+// failures on demand. Both the native adapters (SimHostFactory) and the COM objects that stand
+// in for the real host under Wine go through SimHost::Invoke, so every path records alike.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "host/sim/fits_header.h"
+
+namespace starwright::sim {
+
+// The automation value types that cross to the host.
+enum class VarType { Empty, Bool, I2, I4, R8, Bstr, Object };
+const char* VarTypeName(VarType type);
+
+struct Value {
+    VarType type = VarType::Empty;
+    double number = 0;   // Bool (-1 or 0), I2, I4, R8
+    std::string text;    // Bstr
+    int object = 0;      // Object: the document's 1-based position, 0 for the document list
+
+    static Value Bool(bool v) { return {VarType::Bool, v ? -1.0 : 0.0}; }
+    static Value I2(int16_t v) { return {VarType::I2, double(v)}; }
+    static Value I4(int32_t v) { return {VarType::I4, double(v)}; }
+    static Value R8(double v) { return {VarType::R8, v}; }
+    static Value Bstr(std::string v) { return {VarType::Bstr, 0, std::move(v)}; }
+    static Value Object(int position) { return {VarType::Object, 0, {}, position}; }
+    bool IsTrue() const { return number != 0; }
+    // "I2 -50", "Bool True", "Bstr \"M31\"", "R8 -10.68".
+    std::string ToString() const;
+};
+
+enum class CallKind { Create, Get, Put, Call };
+
+struct CallRecord {
+    std::string object;  // "Camera", "Application", "Documents", "Document(2)"
+    std::string member;  // "Setpoint", "Count", "DisplayName", ...; "" for Create
+    CallKind kind;
+    std::vector<Value> args;
+    // "Camera.Setpoint put I2 -50", "Documents.Item get I2 1", "create Camera".
+    std::string ToString() const;
+};
+
+// A failure to inject: the call that matches `operation` (as in CallRecord::ToString's first
+// part, e.g. "Camera.Connected put" or "create Application"; empty matches any call) and is
+// the `nth` such call from now on (1 = the next) fails with this number and description.
+struct Fault {
+    std::string operation;
+    int nth = 1;
+    int32_t number = 0;
+    std::string description;
+};
+
+// A simulated clock in seconds, moved on by tests and, in the demo, by real time.
+class SimClock {
+public:
+    virtual ~SimClock() = default;
+    virtual double Seconds() = 0;
+};
+
+class ManualClock final : public SimClock {
+public:
+    double Seconds() override { return now_; }
+    void Advance(double seconds) { now_ += seconds; }
+
+private:
+    double now_ = 0;
+};
+
+// The camera's cooler: the sensor relaxes toward the set-point with a time constant, but a
+// thermo-electric cooler holds at most `maxDelta` below ambient, so a cold set-point on a warm
+// night is not reached and the sensor settles at ambient - maxDelta.
+struct CoolerModel {
+    double ambient = 15.0;    // degrees C
+    double maxDelta = 40.0;   // degrees C the cooler can hold below ambient at full power
+    double timeConstant = 120.0;  // seconds
+};
+
+struct SimCameraState {
+    bool refuseLink = false;        // Connected reads False after a request to link
+    bool setpointAllowed = true;
+    bool connected = false;
+    bool coolerOn = false;
+    bool readBackExact = true;      // Setpoint reads back what was written
+    double setpoint = 0;
+    double temperature = 15.0;      // sensor temperature now
+    std::optional<double> pinnedTemperature;  // reads this instead of the model
+    std::string autoSaveName;
+    int autoSaveStart = 0;
+    CoolerModel cooler;
+};
+
+struct SimDocument {
+    std::string displayName;
+    FitsHeader header;
+    bool open = true;
+};
+
+class SimHost {
+public:
+    explicit SimHost(SimClock* clock = nullptr);
+
+    SimCameraState camera;
+    std::vector<SimDocument> documents;  // open documents, in the host's order
+    std::vector<CallRecord> calls;
+    std::vector<Fault> faults;
+    // A Count answered instead of the number of documents (to test overflow).
+    std::optional<int32_t> countOverride;
+
+    void AddDocument(const std::string& displayName) { documents.push_back({displayName, {}}); }
+    void CloseDocument(const std::string& displayName);
+    // A fault, on the nth matching call from now on.
+    void FailOn(const std::string& operation, int32_t number, const std::string& description, int nth = 1);
+
+    // Performs one host operation on behalf of an adapter or a COM object: records it, applies
+    // any injected fault (throwing HostError), then acts. Throws HostError for what the host
+    // itself refuses (a bad argument type, an invalid FITS keyword, no such document).
+    Value Invoke(const std::string& object, const std::string& member, CallKind kind, std::vector<Value> args = {});
+
+    // The recorded calls as text, optionally only those whose text starts with `prefix`.
+    std::vector<std::string> CallTexts(const std::string& prefix = "") const;
+    // Brings the sensor temperature up to the clock's present.
+    void AdvanceCooler();
+
+private:
+    Value InvokeCamera(const std::string& member, CallKind kind, const std::vector<Value>& args);
+    Value InvokeDocuments(const std::string& member, CallKind kind, const std::vector<Value>& args);
+    Value InvokeDocument(int position, const std::string& member, CallKind kind, const std::vector<Value>& args);
+
+    SimClock* clock_;
+    double lastSeconds_ = 0;
+};
+
+// The native adapters: HostCamera and friends over a SimHost, passing the same value types the
+// COM binding passes.
+class SimHostFactory final : public HostFactory {
+public:
+    explicit SimHostFactory(SimHost& host) : host_(host) {}
+    std::unique_ptr<HostCamera> CreateCamera() override;
+    std::unique_ptr<HostApplication> CreateApplication() override;
+
+private:
+    SimHost& host_;
+};
+
+}  // namespace starwright::sim

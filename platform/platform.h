@@ -1,0 +1,56 @@
+#pragma once
+// The services of the operating system that the tools use besides the window: the local
+// clock, the file system, and locale-aware number text. Each has a Windows implementation
+// (platform/*_win.cpp) and a portable one that native tests and the simulated host use.
+
+#include <cstdint>
+#include <string>
+
+namespace starwright {
+
+// A local wall-clock moment, as the user's clock shows it.
+struct LocalDateTime {
+    int year = 2000, month = 1, day = 1;
+    int hour = 0, minute = 0, second = 0;
+    friend bool operator==(const LocalDateTime&, const LocalDateTime&) = default;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual LocalDateTime Now() = 0;
+};
+
+// Paths are "\"-separated texts, as the user typed them; an implementation maps them onto its
+// file system. Failures throw Failure with the system's description.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // A file or directory of that name exists; a path ending in "\" exists when its directory does.
+    virtual bool Exists(const std::string& path) = 0;
+    // Creates exactly one level; fails when the parent is missing or the name is not allowed.
+    virtual void CreateDirectory(const std::string& path) = 0;
+};
+
+// Number text in the user's regional settings (decimal and thousands separators).
+class NumberText {
+public:
+    virtual ~NumberText() = default;
+    // Pattern "#0.0": a minus sign for negatives, at least one integer digit, one decimal.
+    virtual std::string FormatFixed1(double value) = 0;
+    // The general number form: up to 15 significant digits, no trailing zeros.
+    virtual std::string FormatGeneral(double value) = 0;
+    // Locale-aware text-to-number conversions; blanks around the number are ignored.
+    // Failures: type mismatch for text that is not a number, overflow outside the range.
+    virtual double ParseDouble(const std::string& text) = 0;
+    // Rounds a fraction half to even.
+    virtual int32_t ParseInt32(const std::string& text) = 0;
+};
+
+struct Platform {
+    Clock& clock;
+    FileSystem& fileSystem;
+    NumberText& numberText;
+};
+
+}  // namespace starwright

@@ -1,0 +1,53 @@
+#pragma once
+// Portable implementations of the platform services, for native tests and anywhere the
+// Windows ones are not available.
+
+#include <filesystem>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace starwright {
+
+// A clock that shows whatever moment it was last set to.
+class FixedClock final : public Clock {
+public:
+    explicit FixedClock(LocalDateTime now = {}) : now_(now) {}
+    LocalDateTime Now() override { return now_; }
+    void Set(LocalDateTime now) { now_ = now; }
+
+private:
+    LocalDateTime now_;
+};
+
+// The "\"-separated path texts mapped onto a directory of the host file system: a leading
+// drive ("C:") becomes a directory of that name under the root, each "\" a directory level.
+// So "C:\MaximDL\20261207" is <root>/C:/MaximDL/20261207.
+class PortableFileSystem final : public FileSystem {
+public:
+    explicit PortableFileSystem(std::filesystem::path root) : root_(std::move(root)) {}
+    bool Exists(const std::string& path) override;
+    void CreateDirectory(const std::string& path) override;
+    std::filesystem::path Map(const std::string& path) const;
+
+private:
+    std::filesystem::path root_;
+};
+
+// Number text with chosen decimal and thousands separators ("." and "," for English,
+// "," and "." for German), following the rules of the system's own conversions.
+class PortableNumberText final : public NumberText {
+public:
+    explicit PortableNumberText(char decimalSeparator = '.', char thousandsSeparator = ',')
+        : decimal_(decimalSeparator), thousands_(thousandsSeparator) {}
+    std::string FormatFixed1(double value) override;
+    std::string FormatGeneral(double value) override;
+    double ParseDouble(const std::string& text) override;
+    int32_t ParseInt32(const std::string& text) override;
+
+private:
+    char decimal_;
+    char thousands_;
+};
+
+}  // namespace starwright

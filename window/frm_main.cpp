@@ -1,0 +1,105 @@
+#include "window/frm_main.h"
+
+#include "tools/cooldown.h"
+#include "tools/dated_folder.h"
+#include "tools/fits_key.h"
+
+namespace starwright {
+
+frmMain::frmMain(HostFactory& host, const Platform& platform, Toolkit& toolkit)
+    : host_(host), platform_(platform), toolkit_(toolkit) {}
+
+frmMain::~frmMain() = default;
+
+void frmMain::Load() {
+    window_.reset();
+    window_ = toolkit_.Load(FrmMainDescription(), *this);
+}
+
+void frmMain::Show() {
+    if (!IsLoaded()) Load();
+    window_->RunModal();
+}
+
+void frmMain::Close() {
+    if (window_) window_->Close();
+}
+
+HostCamera& frmMain::Camera() {
+    if (!camera_) camera_ = host_.CreateCamera();
+    return *camera_;
+}
+
+void frmMain::optOptions_Click(int16_t index) {
+    switch (index) {
+    case 0:
+        Find("vHandyStart").SetVisible(false);
+        Find("vBin").SetVisible(false);
+        Find("vHandyPath").SetVisible(true);
+        break;
+    case 1:
+        Find("vHandyPath").SetVisible(false);
+        Find("vBin").SetVisible(false);
+        Find("vHandyStart").SetVisible(true);
+        break;
+    case 2:
+        Find("vHandyPath").SetVisible(false);
+        Find("vHandyStart").SetVisible(false);
+        Find("vBin").SetVisible(true);
+        LoadBinImages();
+        Find("cmbType").SetListIndex(0);
+        Find("txtKey").SetText("");
+        Find("txtKeyValue").SetText("");
+        Find("txtMessage4").SetVisible(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::cmdExit_Click() { Close(); }
+
+void frmMain::LoadBinImages() {
+    auto application = host_.CreateApplication();
+    auto documents = application->GetDocuments();
+    const int16_t count = NarrowToInt16(documents->GetCount());
+    Control& list = Find("lstImagesBin");
+    for (int16_t position = 1; position <= count; ++position)
+        list.AddItem(documents->GetItem(position)->GetDisplayName());
+}
+
+void frmMain::Dispatch(const ControlDescription& control, ControlEvent event) {
+    const std::string_view name = control.name;
+    if (event == ControlEvent::Click) {
+        if (name == "optOptions") return optOptions_Click(control.index);
+        if (name == "cmdExit") return cmdExit_Click();
+        if (name == "cmdStart") return cooldown::cmdStart_Click(*this);
+        if (name == "cmdQuit") return cooldown::cmdQuit_Click(*this);
+        if (name == "cmdBinMove") return fits_key::cmdBinMove_Click(*this, control.index);
+        if (name == "cmdSet") return fits_key::cmdSet_Click(*this);
+        if (name == "cmdCreate") return dated_folder::cmdCreate_Click(*this);
+    } else if (event == ControlEvent::DblClick) {
+        if (name == "lstImagesBin") return fits_key::lstImagesBin_DblClick(*this);
+        if (name == "lstSelectedBin") return fits_key::lstSelectedBin_DblClick(*this);
+    } else if (event == ControlEvent::Timer) {
+        if (name == "Timer1") return cooldown::Timer1_Timer(*this);
+    }
+}
+
+// The one exception barrier for every handler: a failure that a handler does not trap itself
+// is shown to the user in a message box, and the window stays as the failure left it.
+void frmMain::OnControlEvent(const ControlDescription& control, ControlEvent event) {
+    try {
+        if (!IsLoaded()) return;
+        Dispatch(control, event);
+    } catch (...) {
+        std::string description = DescribeCurrentException();
+        try {
+            if (IsLoaded()) window_->MessageBox(description);
+        } catch (...) {
+            // Nothing is left to report through; the host must not see the failure.
+        }
+    }
+}
+
+}  // namespace starwright
