@@ -6,6 +6,6 @@ namespace starwright {
 
 std::filesystem::path PortableFileSystem::Map(const std::string& path) const { return root_ / path; }
 bool PortableFileSystem::Exists(const std::string&) { return false; }
-void PortableFileSystem::CreateDirectory(const std::string&) {}
+void PortableFileSystem::MakeDirectory(const std::string&) {}
 
 }  // namespace starwright

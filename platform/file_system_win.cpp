@@ -8,6 +8,6 @@ namespace starwright {
 
 LocalDateTime WindowsClock::Now() { return {}; }
 bool WindowsFileSystem::Exists(const std::string&) { return false; }
-void WindowsFileSystem::CreateDirectory(const std::string&) {}
+void WindowsFileSystem::MakeDirectory(const std::string&) {}
 
 }  // namespace starwright

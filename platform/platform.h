@@ -29,7 +29,7 @@ public:
     // A file or directory of that name exists; a path ending in "\" exists when its directory does.
     virtual bool Exists(const std::string& path) = 0;
     // Creates exactly one level; fails when the parent is missing or the name is not allowed.
-    virtual void CreateDirectory(const std::string& path) = 0;
+    virtual void MakeDirectory(const std::string& path) = 0;
 };
 
 // Number text in the user's regional settings (decimal and thousands separators).

@@ -27,7 +27,7 @@ class PortableFileSystem final : public FileSystem {
 public:
     explicit PortableFileSystem(std::filesystem::path root) : root_(std::move(root)) {}
     bool Exists(const std::string& path) override;
-    void CreateDirectory(const std::string& path) override;
+    void MakeDirectory(const std::string& path) override;
     std::filesystem::path Map(const std::string& path) const;
 
 private:

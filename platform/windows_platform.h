@@ -14,7 +14,7 @@ public:
 class WindowsFileSystem final : public FileSystem {
 public:
     bool Exists(const std::string& path) override;
-    void CreateDirectory(const std::string& path) override;
+    void MakeDirectory(const std::string& path) override;
 };
 
 class WindowsNumberText final : public NumberText {

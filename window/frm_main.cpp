@@ -95,7 +95,7 @@ void frmMain::OnControlEvent(const ControlDescription& control, ControlEvent eve
     } catch (...) {
         std::string description = DescribeCurrentException();
         try {
-            if (IsLoaded()) window_->MessageBox(description);
+            if (IsLoaded()) window_->ShowMessage(description);
         } catch (...) {
             // Nothing is left to report through; the host must not see the failure.
         }

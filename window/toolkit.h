@@ -67,7 +67,7 @@ public:
     // Lets pending window events run, including clicks that close the window.
     virtual void DoEvents() = 0;
     // A modal message box with an OK button only, titled with the window's caption.
-    virtual void MessageBox(const std::string& text) = 0;
+    virtual void ShowMessage(const std::string& text) = 0;
 };
 
 class Toolkit {

@@ -96,7 +96,7 @@ void HeadlessWindow::DoEvents() {
     }
 }
 
-void HeadlessWindow::MessageBox(const std::string& text) { messages.push_back(text); }
+void HeadlessWindow::ShowMessage(const std::string& text) { messages.push_back(text); }
 
 void HeadlessWindow::Click(std::string_view name, int16_t index) {
     auto& control = static_cast<HeadlessControl&>(Find(name, index));

@@ -24,7 +24,7 @@ public:
     void Close() override;
     bool IsClosed() const override { return closed_; }
     void DoEvents() override;
-    void MessageBox(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
 
     // What a user does. Each delivers the control's event as the native toolkit would: a click
     // on a disabled button, or a tick of a disabled timer, delivers nothing.
