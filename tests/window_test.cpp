@@ -8,18 +8,196 @@
 namespace starwright {
 namespace {
 
-TEST(Window, LoadsInInitialState) {
+class WindowTest : public ::testing::Test {
+protected:
     sim::SimHost host;
-    sim::SimHostFactory factory(host);
+    sim::SimHostFactory factory{host};
     FixedClock clock;
-    PortableFileSystem files("/nonexistent");
+    PortableFileSystem files{"/nonexistent"};
     PortableNumberText numbers;
     Platform platform{clock, files, numbers};
     HeadlessToolkit toolkit;
-    frmMain form(factory, platform, toolkit);
-    form.Load();
-    EXPECT_TRUE(form.Find("vHandyPath").GetVisible());
-    EXPECT_FALSE(form.Find("vBin").GetVisible());
+    frmMain form{factory, platform, toolkit};
+
+    HeadlessWindow& Window() {
+        form.Load();
+        return *toolkit.last;
+    }
+    std::vector<std::string> LeftList() {
+        std::vector<std::string> names;
+        Control& list = form.Find("lstImagesBin");
+        for (int16_t i = 0; i < list.GetListCount(); ++i) names.push_back(list.GetListItem(i));
+        return names;
+    }
+    std::vector<std::string> VisibleFrames() {
+        std::vector<std::string> frames;
+        for (const char* name : {"vHandyPath", "vHandyStart", "vBin"})
+            if (form.Find(name).GetVisible()) frames.push_back(name);
+        return frames;
+    }
+};
+
+TEST_F(WindowTest, LoadsEveryControlInItsInitialState) {
+    Window();
+    EXPECT_EQ(VisibleFrames(), std::vector<std::string>{"vHandyPath"});
+    EXPECT_EQ(form.Find("optOptions", 0).GetValue(), 1);
+    EXPECT_EQ(form.Find("optOptions", 1).GetValue(), 0);
+    EXPECT_EQ(form.Find("txtPath").GetText(), "C:\\MaximDL\\");
+    EXPECT_EQ(form.Find("txtObject").GetText(), "");
+    EXPECT_EQ(form.Find("txtMessage1").GetCaption(), "None");
+    EXPECT_EQ(form.Find("txtMessage2").GetCaption(), "None");
+    for (const char* label : {"lblSetTemp", "lblTemp", "lblTime"}) EXPECT_EQ(form.Find(label).GetCaption(), "0");
+    EXPECT_FALSE(form.Find("txtMessage4").GetVisible());
+    EXPECT_EQ(form.Find("chkNoSet").GetValue(), 0);
+    EXPECT_EQ(form.Find("cmbType").GetListIndex(), -1);
+    EXPECT_EQ(form.Find("cmbType").GetListCount(), 3);
+    EXPECT_TRUE(form.Find("cmdStart").GetEnabled());
+    EXPECT_FALSE(form.Find("Timer1").GetEnabled());
+    EXPECT_EQ(form.Find("Label6", 1).GetCaption(), "Loaded Images");
+    EXPECT_EQ(form.Find("Label6", 3).GetCaption(), "Loaded Images");
+    EXPECT_TRUE(host.calls.empty()) << "loading must not touch the host";
+}
+
+TEST_F(WindowTest, EachOptionShowsOnlyItsFrame) {
+    HeadlessWindow& w = Window();
+    const std::vector<std::pair<int16_t, std::string>> steps = {
+        {2, "vBin"}, {0, "vHandyPath"}, {1, "vHandyStart"}, {2, "vBin"}, {1, "vHandyStart"}, {0, "vHandyPath"}};
+    for (const auto& [index, frame] : steps) {
+        w.Click("optOptions", index);
+        EXPECT_EQ(VisibleFrames(), std::vector<std::string>{frame}) << "option " << index;
+    }
+    form.optOptions_Click(7);
+    EXPECT_EQ(VisibleFrames(), std::vector<std::string>{"vHandyPath"});
+}
+
+TEST_F(WindowTest, ChoosingFitsListsDocumentsAndStartsInputsAfresh) {
+    host.AddDocument("M31.fit");
+    host.AddDocument("M42.fit");
+    HeadlessWindow& w = Window();
+    w.Click("optOptions", 2);
+    EXPECT_EQ(host.CallTexts(), (std::vector<std::string>{
+                                    "create Application", "Application.Documents get", "Documents.Count get",
+                                    "Documents.Item get I2 1", "Document(1).DisplayName get",
+                                    "Documents.Item get I2 2", "Document(2).DisplayName get"}));
+    EXPECT_EQ(form.Find("cmbType").GetListIndex(), 0);
+
+    w.Type("txtKey", "SET-TEMP");
+    w.Type("txtKeyValue", "-20");
+    form.Find("txtMessage4").SetVisible(true);
+    form.Find("cmbType").SetListIndex(2);
+    w.Click("optOptions", 0);
+    w.Click("optOptions", 2);
+    EXPECT_EQ(LeftList(), (std::vector<std::string>{"M31.fit", "M42.fit", "M31.fit", "M42.fit"}));
+    EXPECT_EQ(form.Find("txtKey").GetText(), "");
+    EXPECT_EQ(form.Find("txtKeyValue").GetText(), "");
+    EXPECT_EQ(form.Find("cmbType").GetListIndex(), 0);
+    EXPECT_FALSE(form.Find("txtMessage4").GetVisible());
+}
+
+TEST_F(WindowTest, NoOpenDocumentsFetchesNoItem) {
+    Window().Click("optOptions", 2);
+    EXPECT_TRUE(host.CallTexts("Documents.Item").empty());
+    EXPECT_TRUE(LeftList().empty());
+}
+
+// A listing failure ends the switch where it happened: vBin shown, names so far kept, the
+// inputs untouched, and the user told in a message box.
+TEST_F(WindowTest, ListingFailuresStopTheSwitchAndAreShown) {
+    struct Case {
+        const char* operation;
+        std::optional<int32_t> count;
+        std::vector<std::string> listed;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"create Application", {}, {}, "ActiveX component can't create object"},
+        {"Documents.Count", {}, {}, "Count failed"},
+        {"Documents.Item get I2 2", {}, {"A.fit"}, "Item failed"},
+        {"Document(3).DisplayName", {}, {"A.fit", "B.fit"}, "Name failed"},
+        {"", 32768, {}, "Overflow"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.operation);
+        host.documents.clear();
+        host.calls.clear();
+        host.faults.clear();
+        host.countOverride = c.count;
+        for (const char* name : {"A.fit", "B.fit", "C.fit"}) host.AddDocument(name);
+        if (*c.operation) host.FailOn(c.operation, 429, c.message);
+        HeadlessWindow& w = Window();
+        w.Type("txtKey", "KEPT");
+        w.Click("optOptions", 2);
+        EXPECT_EQ(VisibleFrames(), std::vector<std::string>{"vBin"});
+        EXPECT_EQ(LeftList(), c.listed);
+        EXPECT_EQ(form.Find("txtKey").GetText(), "KEPT");
+        EXPECT_EQ(form.Find("cmbType").GetListIndex(), -1);
+        EXPECT_EQ(w.messages, std::vector<std::string>{c.message});
+        EXPECT_TRUE(form.IsLoaded());
+    }
+}
+
+TEST_F(WindowTest, CountOf32767IsListedIn16Bits) {
+    host.countOverride = 32767;
+    host.FailOn("Documents.Item get I2 3", 1, "stop here");
+    host.AddDocument("A.fit");
+    host.AddDocument("B.fit");
+    HeadlessWindow& w = Window();
+    w.Click("optOptions", 2);
+    EXPECT_EQ(LeftList().size(), 2u);
+    EXPECT_EQ(w.messages, std::vector<std::string>{"stop here"});
+}
+
+TEST_F(WindowTest, TypedTextSurvivesSwitchingButNotClosing) {
+    HeadlessWindow& w = Window();
+    w.Type("txtObject", "M51");
+    w.Type("txtPath", "D:\\Images\\");
+    w.Click("optOptions", 1);
+    w.Click("optOptions", 0);
+    EXPECT_EQ(form.Find("txtObject").GetText(), "M51");
+    EXPECT_EQ(form.Find("txtPath").GetText(), "D:\\Images\\");
+    w.Click("cmdExit");
+    EXPECT_FALSE(form.IsLoaded());
+
+    Window();
+    EXPECT_EQ(form.Find("txtObject").GetText(), "");
+    EXPECT_EQ(form.Find("txtPath").GetText(), "C:\\MaximDL\\");
+}
+
+TEST_F(WindowTest, ExitAndTheCloseBoxBothEndTheShowing) {
+    int showings = 0;
+    toolkit.onModal = [&](HeadlessWindow& w) {
+        ++showings;
+        EXPECT_EQ(VisibleFrames(), std::vector<std::string>{"vHandyPath"});
+        w.Click("optOptions", 1);
+        if (showings == 1) w.Click("cmdExit");
+        else w.CloseBox();
+        EXPECT_TRUE(w.IsClosed());
+    };
+    form.Show();
+    form.Show();
+    EXPECT_EQ(showings, 2);
+    EXPECT_EQ(toolkit.loads, 2);
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_TRUE(host.calls.empty()) << "closing does nothing to the host";
+}
+
+TEST_F(WindowTest, CameraSurvivesShowingsAndIsCreatedOnce) {
+    Window();
+    HostCamera* first = &form.Camera();
+    form.Close();
+    Window();
+    EXPECT_EQ(&form.Camera(), first);
+    EXPECT_EQ(host.CallTexts("create Camera").size(), 1u);
+}
+
+TEST_F(WindowTest, EventsAfterCloseAreNotDelivered) {
+    HeadlessWindow& w = Window();
+    const ControlDescription& exit = *FrmMainDescription().Find("cmdExit");
+    w.Click("cmdExit");
+    form.OnControlEvent(exit, ControlEvent::Click);
+    form.OnControlEvent(*FrmMainDescription().Find("optOptions", 2), ControlEvent::Click);
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(w.messages.empty());
 }
 
 }  // namespace
