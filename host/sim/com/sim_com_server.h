@@ -4,6 +4,8 @@
 // the host's own executable serves them. Clients create them by CLSID and never learn that
 // they are simulated; every call goes to SimHost::Invoke with the VARIANT types as they came.
 
+#include <memory>
+
 #include "host/sim/sim_host.h"
 
 namespace starwright::sim {
@@ -11,7 +13,9 @@ namespace starwright::sim {
 class SimComServer {
 public:
     explicit SimComServer(SimHost& host);
-    ~SimComServer();  // revokes the class objects
+    // Revokes the class objects. Objects still held by clients outlive the server but answer
+    // every call with CO_E_OBJNOTCONNECTED, since the SimHost behind them may be gone.
+    ~SimComServer();
     SimComServer(const SimComServer&) = delete;
     SimComServer& operator=(const SimComServer&) = delete;
 
@@ -20,8 +24,14 @@ public:
     long Register();
     void Revoke();
 
+    // What the objects share with the server: the host, cleared when the server goes.
+    struct Connection {
+        SimHost* host;
+    };
+
 private:
     SimHost& host_;
+    std::shared_ptr<Connection> connection_;
     unsigned long cookies_[2] = {0, 0};
 };
 

@@ -1,0 +1,100 @@
+#include "host/com/com_host.h"
+
+#include <type_traits>
+#include <variant>
+
+#include "host/com/dispatch.h"
+#include "host/com/host_ids.h"
+
+namespace starwright::com {
+
+namespace {
+
+using namespace host_ids;
+
+class ComCamera final : public HostCamera {
+public:
+    explicit ComCamera(Dispatch camera) : camera_(std::move(camera)) {}
+
+    void PutPreLinkFlag(bool v) override { camera_.Put(camera::kPreLinkFlag, Argument::Bool(v)); }
+    void PutConnected(bool v) override { camera_.Put(camera::kConnected, Argument::Bool(v)); }
+    bool GetConnected() override { return camera_.GetBool(camera::kConnected); }
+    void SignalRun(bool v) override {
+        const Argument arg = Argument::Bool(v);
+        camera_.Call(camera::kSignalRun, {&arg});
+    }
+    void PutCoolerEnabled(bool v) override { camera_.Put(camera::kCoolerEnabled, Argument::Bool(v)); }
+    bool GetSetpointAllowed() override { return camera_.GetBool(camera::kSetpointAllowed); }
+    void PutSetpoint(int16_t v) override { camera_.Put(camera::kSetpoint, Argument::I2(v)); }
+    void PutSetpoint(double v) override { camera_.Put(camera::kSetpoint, Argument::R8(v)); }
+    double GetSetpoint() override { return camera_.GetDouble(camera::kSetpoint); }
+    double GetSensorTemperature() override { return camera_.GetDouble(camera::kSensorTemperature); }
+    void PutAutoSaveName(const std::string& v) override { camera_.Put(camera::kAutoSaveName, Argument::Bstr(v)); }
+    void PutAutoSaveStart(int16_t v) override { camera_.Put(camera::kAutoSaveStart, Argument::I2(v)); }
+
+private:
+    Dispatch camera_;
+};
+
+// Documents are called by member name: their dispatch identifiers are not fixed across hosts.
+class ComDocument final : public HostDocument {
+public:
+    explicit ComDocument(Dispatch document) : document_(std::move(document)) {}
+
+    std::string GetDisplayName() override { return document_.GetText(document_.IdOfName(L"DisplayName")); }
+
+    void SetFITSKey(const std::string& key, const FitsValue& value) override {
+        const DISPID id = document_.IdOfName(L"SetFITSKey");
+        const Argument keyArg = Argument::Bstr(key);
+        const Argument valueArg = std::visit(
+            [](const auto& x) {
+                using X = std::decay_t<decltype(x)>;
+                if constexpr (std::is_same_v<X, double>) return Argument::R8(x);
+                else if constexpr (std::is_same_v<X, int32_t>) return Argument::I4(x);
+                else return Argument::Bstr(x);
+            },
+            value);
+        document_.Call(id, {&keyArg, &valueArg});
+    }
+
+private:
+    Dispatch document_;
+};
+
+class ComDocumentList final : public HostDocumentList {
+public:
+    explicit ComDocumentList(Dispatch list) : list_(std::move(list)) {}
+
+    int32_t GetCount() override { return list_.GetInt32(document_list::kCount); }
+    std::unique_ptr<HostDocument> GetItem(int16_t index) override {
+        const Argument arg = Argument::I2(index);
+        return std::make_unique<ComDocument>(list_.GetObject(document_list::kItem, {&arg}));
+    }
+
+private:
+    Dispatch list_;
+};
+
+class ComApplication final : public HostApplication {
+public:
+    explicit ComApplication(Dispatch application) : application_(std::move(application)) {}
+
+    std::unique_ptr<HostDocumentList> GetDocuments() override {
+        return std::make_unique<ComDocumentList>(application_.GetObject(application::kDocuments));
+    }
+
+private:
+    Dispatch application_;
+};
+
+}  // namespace
+
+std::unique_ptr<HostCamera> ComHostFactory::CreateCamera() {
+    return std::make_unique<ComCamera>(Dispatch::Create(kCameraClass));
+}
+
+std::unique_ptr<HostApplication> ComHostFactory::CreateApplication() {
+    return std::make_unique<ComApplication>(Dispatch::Create(kApplicationClass));
+}
+
+}  // namespace starwright::com
