@@ -20,14 +20,21 @@ private:
     LocalDateTime now_;
 };
 
-// The "\"-separated path texts mapped onto a directory of the host file system: a leading
-// drive ("C:") becomes a directory of that name under the root, each "\" a directory level.
-// So "C:\MaximDL\20261207" is <root>/C:/MaximDL/20261207.
+// The "\"-separated path texts mapped onto a directory of the host file system, behaving as
+// the Windows file APIs do for the cases the tools meet. A leading drive ("C:") is a directory
+// of that name under the root, each "\" (or "/") a directory level: "C:\MaximDL\20261207" is
+// <root>/C:/MaximDL/20261207. A drive is present when its directory is; the owner makes it.
+// As on Windows, repeated separators count as one, "." and ".." are resolved in the text (never
+// above the drive), trailing dots and spaces of a name are dropped, and a path without a drive
+// is taken from the root. Names with characters Windows does not allow (<>:"|?* and control
+// characters) fail with Windows' own description, as do a missing parent and a name that is
+// taken. Names are compared case-sensitively, unlike on Windows.
 class PortableFileSystem final : public FileSystem {
 public:
     explicit PortableFileSystem(std::filesystem::path root) : root_(std::move(root)) {}
     bool Exists(const std::string& path) override;
     void MakeDirectory(const std::string& path) override;
+    // Where a path text lies under the root; throws Failure for a name that is not allowed.
     std::filesystem::path Map(const std::string& path) const;
 
 private:

@@ -1,9 +1,53 @@
 #include "tools/dated_folder.h"
 
+#include <string>
+
+#include "host/failure.h"
+#include "tools/date_text.h"
 #include "window/frm_main.h"
 
 namespace starwright::dated_folder {
+namespace {
 
-void cmdCreate_Click(frmMain&) {}
+// Folders are tested and made strictly one level at a time, so that a typing mistake in the
+// home path fails loudly instead of growing a whole tree of wrong folders.
+void MakeIfMissing(FileSystem& files, const std::string& path) {
+    if (!files.Exists(path)) files.MakeDirectory(path);
+}
+
+}  // namespace
+
+void cmdCreate_Click(frmMain& form) {
+    try {
+        const Platform& services = form.Services();
+        std::string path = form.Find("txtPath").GetText();
+        MakeIfMissing(services.fileSystem, path);
+        path += FormatYyyymmdd(HalfDayEarlier(services.clock.Now()));
+        MakeIfMissing(services.fileSystem, path);
+        path += "\\" + form.Find("txtObject").GetText() + "\\";
+        MakeIfMissing(services.fileSystem, path);
+
+        // A call to the host may pump window messages, so a cool-down tick or a close can end
+        // the window under this handler; from then on its controls are gone and nothing is left
+        // to report to.
+        HostCamera& camera = form.Camera();
+        camera.PutPreLinkFlag(true);
+        if (!camera.GetConnected()) camera.PutConnected(true);
+        if (!form.IsLoaded()) return;
+        camera.PutAutoSaveName(path + form.Find("txtObject").GetText());
+        camera.PutAutoSaveStart(1);
+        if (!form.IsLoaded()) return;
+
+        form.Window().ShowMessage(path + " Path Created");
+        if (form.IsLoaded()) form.Close();
+    } catch (...) {
+        std::string description = DescribeCurrentException();
+        try {
+            if (form.IsLoaded()) form.Window().ShowMessage(description);
+        } catch (...) {
+            // The message box itself failed; the host must not see it.
+        }
+    }
+}
 
 }  // namespace starwright::dated_folder

@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/sim/sim_host.h"
+#include "platform/portable_platform.h"
+#include "tools/date_text.h"
+#include "window/frm_main.h"
+#include "window/headless/headless_toolkit.h"
+
+namespace starwright {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kPathNotFound[] = "The system cannot find the path specified.";
+
+// Records each file system call with the number of host calls made before it, so a test can
+// see the order of the folder work and that it all came before the camera.
+class RecordingFileSystem final : public FileSystem {
+public:
+    RecordingFileSystem(FileSystem& inner, const sim::SimHost& host) : inner_(inner), host_(host) {}
+    bool Exists(const std::string& path) override {
+        Record("exists " + path);
+        return inner_.Exists(path);
+    }
+    void MakeDirectory(const std::string& path) override {
+        Record("make " + path);
+        inner_.MakeDirectory(path);
+    }
+    std::vector<std::string> log;
+    size_t hostCallsBeforeLastFileCall = 0;
+
+private:
+    void Record(std::string entry) {
+        log.push_back(std::move(entry));
+        hostCallsBeforeLastFileCall = host_.calls.size();
+    }
+    FileSystem& inner_;
+    const sim::SimHost& host_;
+};
+
+fs::path MakeTempRoot() {
+    std::string pattern = (fs::temp_directory_path() / "starwright-folder-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+class DatedFolder : public ::testing::Test {
+protected:
+    DatedFolder() : root_(MakeTempRoot()), portable_(root_), files_(portable_, host_) {
+        fs::create_directory(root_ / "C:");
+        form_.Load();
+    }
+    ~DatedFolder() override { fs::remove_all(root_); }
+
+    HeadlessWindow& Window() { return *toolkit_.last; }
+    void Create(const std::string& home, const std::string& image) {
+        Window().Type("txtPath", home);
+        Window().Type("txtObject", image);
+        Window().Click("cmdCreate");
+    }
+    bool IsDirectory(const std::string& relative) { return fs::is_directory(root_ / relative); }
+    void MakeDirectories(const std::string& relative) { fs::create_directories(root_ / relative); }
+    std::vector<std::string> CameraCalls() { return host_.CallTexts("Camera."); }
+
+    fs::path root_;
+    sim::SimHost host_;
+    sim::SimHostFactory factory_{host_};
+    FixedClock clock_{{2026, 12, 7, 1, 30, 0}};  // the early hours of 7 December file under the 6th
+    PortableFileSystem portable_;
+    RecordingFileSystem files_;
+    PortableNumberText numbers_;
+    Platform platform_{clock_, files_, numbers_};
+    HeadlessToolkit toolkit_;
+    frmMain form_{factory_, platform_, toolkit_};
+};
+
+TEST_F(DatedFolder, TypicalClickMakesThreeFoldersSetsUpTheCameraReportsAndCloses) {
+    Create("C:\\MaximDL\\", "M31");
+
+    EXPECT_TRUE(IsDirectory("C:/MaximDL/20261206/M31"));
+    EXPECT_EQ(files_.log, (std::vector<std::string>{
+                              "exists C:\\MaximDL\\",
+                              "make C:\\MaximDL\\",
+                              "exists C:\\MaximDL\\20261206",
+                              "make C:\\MaximDL\\20261206",
+                              "exists C:\\MaximDL\\20261206\\M31\\",
+                              "make C:\\MaximDL\\20261206\\M31\\",
+                          }));
+    EXPECT_EQ(files_.hostCallsBeforeLastFileCall, 0u);
+    EXPECT_EQ(CameraCalls(), (std::vector<std::string>{
+                                 "Camera.PreLinkFlag put Bool True",
+                                 "Camera.Connected get",
+                                 "Camera.Connected put Bool True",
+                                 "Camera.AutoSaveName put Bstr \"C:\\MaximDL\\20261206\\M31\\M31\"",
+                                 "Camera.AutoSaveStart put I2 1",
+                             }));
+    EXPECT_EQ(Window().messages, std::vector<std::string>{"C:\\MaximDL\\20261206\\M31\\ Path Created"});
+    EXPECT_FALSE(form_.IsLoaded());
+}
+
+TEST_F(DatedFolder, AllFoldersPresentCreatesNothingButStillSetsUpTheCamera) {
+    MakeDirectories("C:/MaximDL/20261206/M31");
+    Create("C:\\MaximDL\\", "M31");
+
+    for (const auto& entry : files_.log) EXPECT_EQ(entry.rfind("exists ", 0), 0u) << entry;
+    EXPECT_EQ(files_.log.size(), 3u);
+    EXPECT_EQ(host_.camera.autoSaveName, "C:\\MaximDL\\20261206\\M31\\M31");
+    EXPECT_EQ(host_.camera.autoSaveStart, 1);
+    EXPECT_EQ(Window().messages, std::vector<std::string>{"C:\\MaximDL\\20261206\\M31\\ Path Created"});
+    EXPECT_FALSE(form_.IsLoaded());
+}
+
+// The texts handed on are the typed ones, joined as typed; only their folders differ.
+TEST_F(DatedFolder, PathTextsAreJoinedExactlyAsTyped) {
+    struct Case {
+        const char* home;
+        const char* image;
+        const char* premade;          // folders present before the click, relative to the root
+        const char* expectedFolder;   // made or found, relative to the root
+        const char* autoSaveName;
+        size_t makes;
+    } cases[] = {
+        // Without a trailing "\" the date joins the last name: a sibling of the home folder.
+        {"C:\\MaximDL", "M31", "", "C:/MaximDL20261206/M31", "C:\\MaximDL20261206\\M31\\M31", 3},
+        // An empty image name leaves a double separator, found present as the date folder.
+        {"C:\\MaximDL\\", "", "", "C:/MaximDL/20261206", "C:\\MaximDL\\20261206\\\\", 2},
+        // A "\" in the image name: only the last level is made, the upper one must be there.
+        {"C:\\MaximDL\\", "M31\\Core", "C:/MaximDL/20261206/M31", "C:/MaximDL/20261206/M31/Core",
+         "C:\\MaximDL\\20261206\\M31\\Core\\M31\\Core", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.home) + " + " + c.image);
+        fs::remove_all(root_ / "C:");
+        fs::create_directory(root_ / "C:");
+        if (*c.premade) MakeDirectories(c.premade);
+        files_.log.clear();
+        host_.calls.clear();
+        form_.Load();
+
+        Create(c.home, c.image);
+
+        const std::string autoSaveName = c.autoSaveName;
+        const std::string imageFolder = autoSaveName.substr(0, autoSaveName.size() - std::string(c.image).size());
+        EXPECT_TRUE(IsDirectory(c.expectedFolder));
+        const auto makes = std::count_if(files_.log.begin(), files_.log.end(),
+                                         [](const std::string& entry) { return entry.rfind("make ", 0) == 0; });
+        EXPECT_EQ(static_cast<size_t>(makes), c.makes);
+        EXPECT_EQ(std::count(files_.log.begin(), files_.log.end(), "exists " + imageFolder), 1)
+            << "the image folder is tested as built";
+        EXPECT_EQ(host_.camera.autoSaveName, c.autoSaveName);
+        ASSERT_FALSE(Window().messages.empty());
+        EXPECT_EQ(Window().messages.back(), imageFolder + " Path Created");
+        EXPECT_FALSE(form_.IsLoaded());
+    }
+}
+
+TEST_F(DatedFolder, FolderFailureIsReportedBeforeAnyCameraCallAndKeepsTheWindow) {
+    struct Case {
+        const char* home;
+        const char* image;
+        const char* premade;
+        const char* message;
+        const char* remaining;  // made before the failure and left in place ("" for none)
+    } cases[] = {
+        {"C:\\NoSuch\\MaximDL\\", "M31", "", kPathNotFound, ""},
+        {"Q:\\MaximDL\\", "M31", "", kPathNotFound, ""},
+        {"C:\\MaximDL\\", "M31\\Core", "", kPathNotFound, "C:/MaximDL/20261206"},
+        {"C:\\Max?DL\\", "M31", "", "The filename, directory name, or volume label syntax is incorrect.", ""},
+        {"C:\\MaximDL\\", "M<31>", "", "The filename, directory name, or volume label syntax is incorrect.",
+         "C:/MaximDL/20261206"},
+        {"", "M31", "", kPathNotFound, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.home) + " + " + c.image);
+        fs::remove_all(root_ / "C:");
+        fs::create_directory(root_ / "C:");
+        host_.calls.clear();
+        form_.Load();
+
+        Create(c.home, c.image);
+
+        EXPECT_EQ(Window().messages, std::vector<std::string>{c.message});
+        EXPECT_TRUE(host_.calls.empty());
+        EXPECT_TRUE(form_.IsLoaded());
+        EXPECT_EQ(Window().Find("txtMessage1").GetCaption(), "None");
+        if (*c.remaining) {
+            EXPECT_TRUE(IsDirectory(c.remaining));
+        }
+    }
+}
+
+TEST_F(DatedFolder, HomePathThatIsAFileCannotBeMade) {
+    std::ofstream(root_ / "C:" / "MaximDL") << "not a folder";
+    Create("C:\\MaximDL\\", "M31");
+    EXPECT_EQ(Window().messages, std::vector<std::string>{"Cannot create a file when that file already exists."});
+    EXPECT_TRUE(form_.IsLoaded());
+}
+
+TEST_F(DatedFolder, ClickingAgainAfterCorrectingTheNameLeavesExistingFoldersAlone) {
+    Create("C:\\MaximDL\\", "M31\\Core");
+    ASSERT_TRUE(form_.IsLoaded());
+    files_.log.clear();
+
+    Create("C:\\MaximDL\\", "M31");
+    EXPECT_EQ(files_.log.front(), "exists C:\\MaximDL\\");
+    EXPECT_EQ(files_.log.size(), 4u);  // three tests, one make
+    EXPECT_EQ(files_.log.back(), "make C:\\MaximDL\\20261206\\M31\\");
+    EXPECT_FALSE(form_.IsLoaded());
+}
+
+TEST_F(DatedFolder, ConnectedIsWrittenOnlyWhenItReadsFalse) {
+    for (bool connected : {false, true}) {
+        SCOPED_TRACE(connected);
+        const size_t callsBefore = CameraCalls().size();
+        host_.camera.connected = connected;
+        form_.Load();
+        Create("C:\\MaximDL\\", "M31");
+
+        std::vector<std::string> expected{"Camera.PreLinkFlag put Bool True", "Camera.Connected get"};
+        if (!connected) expected.push_back("Camera.Connected put Bool True");
+        expected.push_back("Camera.AutoSaveName put Bstr \"C:\\MaximDL\\20261206\\M31\\M31\"");
+        expected.push_back("Camera.AutoSaveStart put I2 1");
+        const std::vector<std::string> calls = CameraCalls();
+        EXPECT_EQ(std::vector<std::string>(calls.begin() + callsBefore, calls.end()), expected);
+        EXPECT_FALSE(form_.IsLoaded());
+    }
+    EXPECT_EQ(host_.CallTexts("create Camera").size(), 1u) << "the window's camera is kept";
+}
+
+TEST_F(DatedFolder, CameraFailureAfterTheFoldersIsShownAndUndoesNothing) {
+    struct Case {
+        const char* operation;
+        size_t callsMade;  // camera calls made, the failing one included
+    } cases[] = {
+        {"create Camera", 0},
+        {"Camera.PreLinkFlag put", 1},
+        {"Camera.Connected get", 2},
+        {"Camera.Connected put", 3},  // the camera refuses the link
+        {"Camera.AutoSaveName put", 4},
+        {"Camera.AutoSaveStart put", 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.operation);
+        sim::SimHost host;
+        sim::SimHostFactory factory(host);
+        files_.log.clear();
+        fs::remove_all(root_ / "C:");
+        fs::create_directory(root_ / "C:");
+        host.FailOn(c.operation, static_cast<int32_t>(0x80040005), "The camera is not responding");
+        RecordingFileSystem files(portable_, host);
+        Platform platform{clock_, files, numbers_};
+        frmMain form(factory, platform, toolkit_);
+        form.Load();
+
+        Create("C:\\MaximDL\\", "M31");
+
+        EXPECT_TRUE(IsDirectory("C:/MaximDL/20261206/M31"));
+        EXPECT_EQ(host.CallTexts("Camera.").size(), c.callsMade);
+        EXPECT_EQ(Window().messages, std::vector<std::string>{"The camera is not responding"});
+        EXPECT_TRUE(form.IsLoaded());
+    }
+}
+
+TEST(DateText, HalfADayEarlierAsYyyymmdd) {
+    struct Case {
+        LocalDateTime now;
+        const char* date;
+    } cases[] = {
+        {{2026, 12, 7, 11, 59, 59}, "20261206"},
+        {{2026, 12, 7, 12, 0, 0}, "20261207"},
+        {{2026, 12, 7, 23, 59, 59}, "20261207"},
+        {{2026, 12, 7, 0, 0, 0}, "20261206"},
+        {{2026, 5, 1, 6, 0, 0}, "20260430"},
+        {{2027, 1, 1, 11, 59, 59}, "20261231"},
+        {{2027, 1, 1, 12, 0, 0}, "20270101"},
+        {{2026, 3, 1, 0, 0, 0}, "20260228"},
+        {{2028, 3, 1, 11, 0, 0}, "20280229"},
+        {{2000, 3, 1, 5, 0, 0}, "20000229"},
+        {{2100, 3, 1, 5, 0, 0}, "21000228"},
+        {{987, 2, 3, 14, 0, 0}, "09870203"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.date);
+        EXPECT_EQ(FormatYyyymmdd(HalfDayEarlier(c.now)), c.date);
+    }
+    EXPECT_EQ(HalfDayEarlier({2027, 1, 1, 11, 59, 59}), (LocalDateTime{2026, 12, 31, 23, 59, 59}));
+}
+
+TEST_F(DatedFolder, DateFolderFollowsTheClockAtTheClick) {
+    for (auto [now, folder] : {std::pair{LocalDateTime{2028, 3, 1, 11, 59, 59}, "C:/MaximDL/20280229/M31"},
+                               std::pair{LocalDateTime{2028, 3, 1, 12, 0, 0}, "C:/MaximDL/20280301/M31"}}) {
+        clock_.Set(now);
+        form_.Load();
+        Create("C:\\MaximDL\\", "M31");
+        EXPECT_TRUE(IsDirectory(folder)) << folder;
+    }
+}
+
+TEST(PortableFileSystem, BehavesAsTheWindowsFileApis) {
+    const fs::path root = MakeTempRoot();
+    fs::create_directories(root / "C:" / "Data");
+    std::ofstream(root / "C:" / "Data" / "notes.txt") << "x";
+    PortableFileSystem files(root);
+
+    struct Case {
+        const char* path;
+        bool exists;
+    } cases[] = {
+        {"C:\\", true},        {"c:\\Data", true},          {"C:\\Data\\", true},
+        {"C:/Data", true},     {"C:\\Data\\\\", true},      {"C:\\Data\\notes.txt", true},
+        {"C:\\Data\\notes.txt\\", false},                   {"C:\\Data\\notes.txt\\x", false},
+        {"C:\\Missing", false}, {"C:\\Missing\\x\\", false}, {"D:\\", false},
+        {"C:\\Data\\..\\..\\Data", true},                   {"C:\\Data.", true},
+        {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(files.Exists(c.path), c.exists) << c.path;
+
+    EXPECT_NO_THROW(files.MakeDirectory("C:\\Data\\New\\"));
+    EXPECT_TRUE(fs::is_directory(root / "C:" / "Data" / "New"));
+    EXPECT_EQ(files.Map("C:\\..\\..\\etc"), root / "C:" / "etc");
+
+    struct Failing {
+        const char* path;
+        const char* description;
+    } failing[] = {
+        {"C:\\Data\\New", "Cannot create a file when that file already exists."},
+        {"C:\\Data\\notes.txt", "Cannot create a file when that file already exists."},
+        {"C:\\Missing\\x", kPathNotFound},
+        {"C:\\Data\\notes.txt\\x", kPathNotFound},
+        {"D:\\x", kPathNotFound},
+        {"C:\\Data\\a|b", "The filename, directory name, or volume label syntax is incorrect."},
+        {"C:\\Data\\a:b", "The filename, directory name, or volume label syntax is incorrect."},
+    };
+    for (const Failing& f : failing) {
+        SCOPED_TRACE(f.path);
+        try {
+            files.MakeDirectory(f.path);
+            ADD_FAILURE() << "made";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.Description(), f.description);
+        }
+    }
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace starwright
