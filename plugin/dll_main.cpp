@@ -1,0 +1,51 @@
+// The module's entry points. Each export is an exception barrier: no C++ exception may reach
+// the host or regsvr32.
+
+#include <windows.h>
+
+#include <olectl.h>
+
+#include <new>
+
+#include "plugin/class_factory.h"
+#include "plugin/module.h"
+#include "plugin/registration.h"
+
+using namespace starwright::plugin;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    // Under the loader lock: record facts, do nothing else.
+    if (reason == DLL_PROCESS_ATTACH) SetModuleHandle(instance);
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) SetProcessTerminating();
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+    try {
+        return GetClassObject(clsid, riid, object);
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+STDAPI DllCanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
+
+STDAPI DllRegisterServer() {
+    try {
+        return RegisterServer();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}
+
+STDAPI DllUnregisterServer() {
+    try {
+        return UnregisterServer();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The module's own bookkeeping: its handle and path, and the one lock count that live objects
+// and IClassFactory::LockServer raise; DllCanUnloadNow answers from it.
+
+#include <windows.h>
+
+#include <string>
+
+namespace starwright::plugin {
+
+void SetModuleHandle(HMODULE module);
+HMODULE ModuleHandle();
+// The module's full path, for the registry and for loading the embedded type library.
+std::wstring ModulePath();
+
+void LockModule();
+void UnlockModule();
+bool ModuleInUse();
+
+// Holds the module lock for its lifetime.
+class ModuleLock {
+public:
+    ModuleLock() { LockModule(); }
+    ~ModuleLock() { UnlockModule(); }
+    ModuleLock(const ModuleLock&) = delete;
+    ModuleLock& operator=(const ModuleLock&) = delete;
+};
+
+// Set when the module is detached because the process is ending rather than being unloaded.
+void SetProcessTerminating();
+bool ProcessTerminating();
+
+}  // namespace starwright::plugin

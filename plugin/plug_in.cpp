@@ -1,0 +1,151 @@
+#include "plugin/plug_in.h"
+
+#include <wrl/client.h>
+
+#include <new>
+#include <string>
+
+#include "plugin/identifiers.h"
+#include "plugin/module.h"
+#include "plugin/plug_in_interface.h"
+#include "plugin/window_slot.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace starwright::plugin {
+
+namespace {
+
+constexpr wchar_t kName[] = L"Starwright 1.0";
+
+class PlugIn final : public _PlugIn {
+public:
+    PlugIn() { LockModule(); }
+    ~PlugIn() { UnlockModule(); }
+    PlugIn(const PlugIn&) = delete;
+    PlugIn& operator=(const PlugIn&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(_PlugIn)) {
+            *object = static_cast<_PlugIn*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG remaining = InterlockedDecrement(&references_);
+        if (remaining == 0) delete this;
+        return remaining;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        if (index != 0) return DISP_E_BADINDEX;
+        HRESULT hr = LoadTypeInfo();
+        if (FAILED(hr)) return hr;
+        return dispatchInfo_.CopyTo(info);
+    }
+
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        HRESULT hr = LoadTypeInfo();
+        if (FAILED(hr)) return hr;
+        return vtableInfo_->GetIDsOfNames(names, count, ids);
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override {
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        HRESULT hr = LoadTypeInfo();
+        if (FAILED(hr)) return hr;
+        return vtableInfo_->Invoke(static_cast<_PlugIn*>(this), member, flags, params, result, exception,
+                                   argumentError);
+    }
+
+    HRESULT STDMETHODCALLTYPE DoModal(IDispatch* Doc) override {
+        // The document is only held for the call, never used.
+        ComPtr<IDispatch> document(Doc);
+        // The host may release this object, and ask the module whether it can unload, from
+        // inside the modal loop; neither may pull the code out from under the running call.
+        ComPtr<_PlugIn> self(this);
+        ModuleLock running;
+        try {
+            ShowToolWindow();
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_FAIL;
+        }
+    }
+
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* Name) override {
+        if (!Name) return E_POINTER;
+        *Name = SysAllocString(kName);
+        return *Name ? S_OK : E_OUTOFMEMORY;
+    }
+
+private:
+    // Loaded on the first IDispatch call; the vtable half is what ITypeInfo::Invoke drives,
+    // the dispatch half is what clients get to read.
+    HRESULT LoadTypeInfo() {
+        if (vtableInfo_) return S_OK;
+        std::wstring path;
+        try {
+            path = ModulePath();
+        } catch (...) {
+            return E_FAIL;
+        }
+        ComPtr<ITypeLib> library;
+        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+        if (FAILED(hr)) return hr;
+        ComPtr<ITypeInfo> dispatch;
+        hr = library->GetTypeInfoOfGuid(kPlugInIid, &dispatch);
+        if (FAILED(hr)) return hr;
+        ComPtr<ITypeInfo> vtable = dispatch;
+        // The library hands out the dispatch half of the dual interface; its vtable half sits
+        // behind the implemented-type index -1.
+        HREFTYPE vtableRef = 0;
+        if (SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableRef))) {
+            ComPtr<ITypeInfo> half;
+            hr = dispatch->GetRefTypeInfo(vtableRef, &half);
+            if (FAILED(hr)) return hr;
+            vtable = half;
+        }
+        dispatchInfo_ = dispatch;
+        vtableInfo_ = vtable;
+        return S_OK;
+    }
+
+    LONG references_ = 1;
+    ComPtr<ITypeInfo> dispatchInfo_;
+    ComPtr<ITypeInfo> vtableInfo_;
+};
+
+}  // namespace
+
+HRESULT CreatePlugIn(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    auto* plugIn = new (std::nothrow) PlugIn();
+    if (!plugIn) return E_OUTOFMEMORY;
+    HRESULT hr = plugIn->QueryInterface(riid, object);
+    plugIn->Release();
+    return hr;
+}
+
+}  // namespace starwright::plugin

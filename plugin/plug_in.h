@@ -1,0 +1,14 @@
+#pragma once
+// The creatable class PlugIn: Name for the host's menu, DoModal to show the tool window.
+// IDispatch goes through the type library embedded in this module.
+
+#include <windows.h>
+
+#include <ole2.h>
+
+namespace starwright::plugin {
+
+// Creates a PlugIn object and returns the requested interface of it.
+HRESULT CreatePlugIn(REFIID riid, void** object);
+
+}  // namespace starwright::plugin

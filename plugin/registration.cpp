@@ -1,0 +1,122 @@
+#include "plugin/registration.h"
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <cwchar>
+#include <string>
+
+#include "plugin/identifiers.h"
+#include "plugin/module.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace starwright::plugin {
+
+namespace {
+
+class UniqueKey {
+public:
+    UniqueKey() = default;
+    ~UniqueKey() { Reset(); }
+    UniqueKey(const UniqueKey&) = delete;
+    UniqueKey& operator=(const UniqueKey&) = delete;
+
+    HKEY Get() const { return key_; }
+    HKEY* Put() {
+        Reset();
+        return &key_;
+    }
+
+private:
+    void Reset() {
+        if (key_) RegCloseKey(key_);
+        key_ = nullptr;
+    }
+
+    HKEY key_ = nullptr;
+};
+
+struct ClassEntry {
+    std::wstring key;
+    const wchar_t* name;  // nullptr: the key's default value
+    std::wstring value;
+};
+
+const std::wstring kClassKey = std::wstring(L"CLSID\\") + kPlugInClsidText;
+
+HRESULT WriteString(const ClassEntry& entry) {
+    UniqueKey key;
+    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, entry.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     KEY_SET_VALUE, nullptr, key.Put(), nullptr);
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    const auto bytes = static_cast<DWORD>((entry.value.size() + 1) * sizeof(wchar_t));
+    status = RegSetValueExW(key.Get(), entry.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.value.c_str()),
+                            bytes);
+    return HRESULT_FROM_WIN32(status);
+}
+
+HRESULT DeleteTree(const std::wstring& key) {
+    LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    if (status == ERROR_FILE_NOT_FOUND) return S_OK;
+    return HRESULT_FROM_WIN32(status);
+}
+
+bool TypeLibRegistered() {
+    // The registry names versions in hex: 46.0 is "2e.0".
+    wchar_t version[16];
+    swprintf(version, 16, L"%x.%x", kLibMajor, kLibMinor);
+    const std::wstring path = std::wstring(L"TypeLib\\") + kLibIdText + L"\\" + version;
+    UniqueKey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+}
+
+HRESULT RegisterTypeLibrary(const std::wstring& modulePath) {
+    ComPtr<ITypeLib> library;
+    HRESULT hr = LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library);
+    if (FAILED(hr)) return hr;
+    // Also registers _PlugIn under Interface, marshalled through this library.
+    return RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(modulePath.c_str()), nullptr);
+}
+
+HRESULT RegisterClass(const std::wstring& modulePath) {
+    const ClassEntry entries[] = {
+        {kClassKey, nullptr, kProgId},
+        {kClassKey + L"\\InprocServer32", nullptr, modulePath},
+        {kClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {kClassKey + L"\\ProgID", nullptr, kProgId},
+        {kClassKey + L"\\TypeLib", nullptr, kLibIdText},
+        {kProgId, nullptr, kProgId},
+        {std::wstring(kProgId) + L"\\CLSID", nullptr, kPlugInClsidText},
+    };
+    for (const auto& entry : entries) {
+        HRESULT hr = WriteString(entry);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT RegisterServer() {
+    const std::wstring modulePath = ModulePath();
+    HRESULT hr = RegisterTypeLibrary(modulePath);
+    if (SUCCEEDED(hr)) hr = RegisterClass(modulePath);
+    // A half-registered class would point clients at a server they cannot bind to.
+    if (FAILED(hr)) UnregisterServer();
+    return hr;
+}
+
+HRESULT UnregisterServer() {
+    // Each part is removed even when an earlier one fails; the first failure is reported.
+    HRESULT first = DeleteTree(kClassKey);
+    HRESULT hr = DeleteTree(kProgId);
+    if (SUCCEEDED(first)) first = hr;
+    if (TypeLibRegistered()) {
+        hr = UnRegisterTypeLib(kLibId, kLibMajor, kLibMinor, kLibLcid, SYS_WIN32);
+        if (SUCCEEDED(first)) first = hr;
+    }
+    return first;
+}
+
+}  // namespace starwright::plugin

@@ -1,0 +1,14 @@
+#pragma once
+// What DllRegisterServer writes and DllUnregisterServer removes: the type library (which
+// also registers _PlugIn for marshalling through it), the PlugIn class and its ProgID.
+
+#include <windows.h>
+
+#include <ole2.h>
+
+namespace starwright::plugin {
+
+HRESULT RegisterServer();
+HRESULT UnregisterServer();
+
+}  // namespace starwright::plugin

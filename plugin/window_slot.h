@@ -1,0 +1,12 @@
+#pragma once
+// The calling thread's tool window: one frmMain object per thread (per apartment), created by
+// the first DoModal there and kept while the module stays loaded, so the window's state (its
+// camera, the cool-down counters) carries over from one showing to the next.
+
+namespace starwright::plugin {
+
+// Creates the thread's frmMain on first use, then loads it afresh and shows it modally;
+// returns once the window has closed. Failures to create, load or show throw.
+void ShowToolWindow();
+
+}  // namespace starwright::plugin
