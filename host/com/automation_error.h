@@ -13,7 +13,8 @@ namespace starwright::com {
 
 // The system's text for an HRESULT without trailing line breaks, or "" if it has none.
 std::string SystemMessage(HRESULT hr);
-// The system's text, or "Automation error 0x8XXXXXXX" when the system has none.
+// The system's text; else Windows' text for the common automation failures (a system without
+// it, such as Wine, still gives a readable message); else "Automation error 0x8XXXXXXX".
 std::string HResultText(HRESULT hr);
 
 // A call that failed with a bare HRESULT.

@@ -3,6 +3,8 @@ if(TARGET starwright_com AND TARGET starwright_sim_com)
   add_executable(starwright_com_tests
     ${CMAKE_CURRENT_LIST_DIR}/com_test_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/com_binding_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/com_automation_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/com_server_test.cpp
   )
   target_link_libraries(starwright_com_tests PRIVATE starwright_com starwright_sim_com gtest)
   add_test(NAME com_binding COMMAND starwright_com_tests)
