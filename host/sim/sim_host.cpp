@@ -107,15 +107,43 @@ std::vector<std::string> SimHost::CallTexts(const std::string& prefix) const {
 void SimHost::AdvanceCooler() {
     if (!clock_) return;
     const double now = clock_->Seconds();
-    const double dt = now - lastSeconds_;
+    double dt = now - lastSeconds_;
     lastSeconds_ = now;
     if (dt <= 0) return;
     const CoolerModel& model = camera.cooler;
-    // With the cooler on, the sensor heads for the set-point but never below what full cooler
-    // power holds against the ambient air; with it off, it drifts back to ambient.
-    double target = model.ambient;
-    if (camera.coolerOn) target = std::max(camera.setpoint, model.ambient - model.maxDelta);
-    camera.temperature += (target - camera.temperature) * (1.0 - std::exp(-dt / model.timeConstant));
+    SimCameraState& c = camera;
+    const double coldest = model.ambient - model.maxDelta;
+    // Relaxes toward `floor` (where the sensor settles at constant power) for up to dt seconds,
+    // stopping early once the sensor reaches `stop`, and leaves in dt the time not used. Exact
+    // for any dt, so a demo running on real time and a test jumping ten minutes agree.
+    auto relax = [&](double floor, double stop) {
+        const double from = c.temperature - floor;
+        const double to = stop - floor;
+        double used = dt;
+        if (from != 0 && to / from > 0 && to / from < 1) used = std::min(dt, -model.timeConstant * std::log(to / from));
+        c.temperature = used == dt ? floor + from * std::exp(-dt / model.timeConstant) : stop;
+        dt -= used;
+    };
+    if (!c.coolerOn) {
+        c.coolerPower = 0;
+        relax(model.ambient, model.ambient);
+        return;
+    }
+    // The regulator runs flat out while the sensor is warmer than the set-point and idles while
+    // it is colder; once there, it holds it with the power the set-point needs, which saturates.
+    const double hold = std::clamp((model.ambient - c.setpoint) / model.maxDelta, 0.0, 1.0);
+    const double target = model.ambient - hold * model.maxDelta;
+    if (c.temperature > target) {
+        c.coolerPower = 1;
+        relax(coldest, target);
+    } else if (c.temperature < target) {
+        c.coolerPower = 0;
+        relax(model.ambient, target);
+    }
+    if (dt > 0 || c.temperature == target) {
+        c.coolerPower = hold;
+        c.temperature = target;
+    }
 }
 
 Value SimHost::Invoke(const std::string& object, const std::string& member, CallKind kind, std::vector<Value> args) {
@@ -152,6 +180,10 @@ Value SimHost::InvokeCamera(const std::string& member, CallKind kind, const std:
     }
     if (member == "Connected" && get) return Value::Bool(c.connected);
     if (member == "SignalRun" && kind == CallKind::Call) return BoolArg(args), Value{};
+    // Like a real camera driver, the cooler answers only over a live link.
+    const bool cooler = member == "CoolerEnabled" || member == "SetpointAllowed" || member == "Setpoint" ||
+                        member == "SensorTemperature";
+    if (cooler && !c.connected) throw Refuse(static_cast<int32_t>(0x80040402), "The camera is not connected");
     if (member == "CoolerEnabled" && put) {
         c.coolerOn = BoolArg(args);
         return {};

@@ -74,12 +74,14 @@ private:
     double now_ = 0;
 };
 
-// The camera's cooler: the sensor relaxes toward the set-point with a time constant, but a
-// thermo-electric cooler holds at most `maxDelta` below ambient, so a cold set-point on a warm
-// night is not reached and the sensor settles at ambient - maxDelta.
+// The camera's thermo-electric cooler. At full power it holds the sensor `maxDelta` below the
+// ambient air; the camera's regulator asks for the share of that power the set-point needs,
+// which saturates at 100 %, so a cold set-point on a warm night is not reached and the sensor
+// settles at ambient - maxDelta. The sensor follows the power with a time constant; a cooler
+// cannot heat, so a set-point above ambient leaves it at ambient.
 struct CoolerModel {
-    double ambient = 15.0;    // degrees C
-    double maxDelta = 40.0;   // degrees C the cooler can hold below ambient at full power
+    double ambient = 15.0;        // degrees C
+    double maxDelta = 40.0;       // degrees C held below ambient at full power
     double timeConstant = 120.0;  // seconds
 };
 
@@ -90,7 +92,8 @@ struct SimCameraState {
     bool coolerOn = false;
     bool readBackExact = true;      // Setpoint reads back what was written
     double setpoint = 0;
-    double temperature = 15.0;      // sensor temperature now
+    double temperature = 15.0;      // sensor temperature now, degrees C
+    double coolerPower = 0;         // share of full cooler power in use, 0 to 1
     std::optional<double> pinnedTemperature;  // reads this instead of the model
     std::string autoSaveName;
     int autoSaveStart = 0;
