@@ -1,13 +1,79 @@
-#include "platform/windows_platform.h"
-
 #include <windows.h>
 
+#include <memory>
+#include <string>
+
 #include "host/failure.h"
+#include "platform/windows_platform.h"
 
 namespace starwright {
+namespace {
 
-LocalDateTime WindowsClock::Now() { return {}; }
-bool WindowsFileSystem::Exists(const std::string&) { return false; }
-void WindowsFileSystem::MakeDirectory(const std::string&) {}
+// A system error as an automation host reports it: HRESULT_FROM_WIN32, with the system's own
+// description in the user's language.
+Failure SystemFailure(DWORD error) {
+    const int32_t number = static_cast<int32_t>(HRESULT_FROM_WIN32(error));
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const std::unique_ptr<wchar_t, decltype(&LocalFree)> owner(buffer, &LocalFree);
+    std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
+    // The system's texts end in a line break, sometimes after a space.
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+    if (text.empty()) return Failure(number, "System error " + std::to_string(error));
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+    return Failure(number, utf8);
+}
+
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int length = static_cast<int>(utf8.size());
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+    if (size == 0) throw SystemFailure(GetLastError());
+    std::wstring wide(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, wide.data(), size);
+    return wide;
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+}  // namespace
+
+LocalDateTime WindowsClock::Now() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+bool WindowsFileSystem::Exists(const std::string& path) {
+    std::wstring wide = Widen(path);
+    // For "name\" where name is a file, Windows answers an invalid-name error (Wine: path not
+    // found) instead of "not found", so a path that names a directory is looked up without its
+    // final separators and must then be a directory. Roots ("C:\", "\") keep theirs: "C:" alone
+    // is the current directory of drive C.
+    bool mustBeDirectory = false;
+    if (!wide.empty() && IsSeparator(wide.back())) {
+        std::wstring trimmed = wide;
+        while (!trimmed.empty() && IsSeparator(trimmed.back())) trimmed.pop_back();
+        if (!trimmed.empty() && trimmed.back() != L':') {
+            wide = std::move(trimmed);
+            mustBeDirectory = true;
+        }
+    }
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+        throw SystemFailure(error);
+    }
+    return !mustBeDirectory || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void WindowsFileSystem::MakeDirectory(const std::string& path) {
+    if (!CreateDirectoryW(Widen(path).c_str(), nullptr)) throw SystemFailure(GetLastError());
+}
 
 }  // namespace starwright

@@ -1,0 +1,152 @@
+// The Windows file system and clock services against the real file APIs (Wine's kernel32).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host/failure.h"
+#include "platform/windows_platform.h"
+
+namespace starwright {
+namespace {
+
+std::string Narrow(const std::wstring& wide) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
+std::wstring Widen(const std::string& utf8) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    return wide;
+}
+
+std::string SystemText(DWORD error) {
+    wchar_t buffer[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer, 512, nullptr);
+    std::wstring text = buffer;
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+    return Narrow(text);
+}
+
+bool IsDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A fresh directory under the temporary folder, holding "Data\" and "Data\notes.txt".
+class WindowsFileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        base_ = Narrow(temp) + "starwright-folder-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(GetTickCount()) + "\\";
+        ASSERT_TRUE(CreateDirectoryW(Widen(base_).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(Widen(base_ + "Data").c_str(), nullptr));
+        HANDLE file = CreateFileW(Widen(base_ + "Data\\notes.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+    }
+    void TearDown() override {
+        std::string command = "cmd /c rmdir /s /q \"" + base_ + "\"";
+        STARTUPINFOA startup{sizeof startup};
+        PROCESS_INFORMATION process{};
+        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 10000);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+    }
+    std::string base_;
+    WindowsFileSystem files_;
+};
+
+TEST_F(WindowsFileSystemTest, ExistsForFilesAndDirectoriesWithADirectoryWhenTheTextEndsInASeparator) {
+    struct Case {
+        std::string path;
+        bool exists;
+    } cases[] = {
+        {base_ + "Data", true},
+        {base_ + "Data\\", true},
+        {base_ + "Data\\\\", true},
+        {base_ + "Data/", true},
+        {base_ + "data", true},
+        {base_ + "Data\\notes.txt", true},
+        {base_ + "Data\\notes.txt\\", false},
+        {base_ + "Data\\notes.txt\\more", false},
+        {base_ + "Missing", false},
+        {base_ + "Missing\\", false},
+        {base_ + "Missing\\deeper\\", false},
+        {"C:\\", true},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(files_.Exists(c.path), c.exists);
+    }
+    // A lookup that fails for another reason than "not there" is a failure, not an answer.
+    try {
+        files_.Exists(base_ + "a?b");
+        ADD_FAILURE() << "a wildcard was looked up";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.Description(), SystemText(ERROR_INVALID_NAME));
+    }
+}
+
+TEST_F(WindowsFileSystemTest, MakesOneLevelAndFailsWithTheSystemsDescription) {
+    files_.MakeDirectory(base_ + "One");
+    files_.MakeDirectory(base_ + "One\\Two\\");
+    const std::string unicodeName = base_ + "\xC3\x84ngstr\xC3\xB6m";  // "Ängström"
+    files_.MakeDirectory(unicodeName);
+    EXPECT_TRUE(IsDirectory(base_ + "One\\Two"));
+    EXPECT_TRUE(IsDirectory(unicodeName));
+    EXPECT_TRUE(files_.Exists(unicodeName + "\\"));
+
+    struct Case {
+        std::string path;
+        DWORD error;
+    } cases[] = {
+        {base_ + "Missing\\Deeper", ERROR_PATH_NOT_FOUND},
+        {base_ + "Missing\\Deeper\\", ERROR_PATH_NOT_FOUND},
+        {base_ + "One", ERROR_ALREADY_EXISTS},
+        {base_ + "Data\\notes.txt", ERROR_ALREADY_EXISTS},
+        {base_ + "a|b", ERROR_INVALID_NAME},
+        {"", ERROR_PATH_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        try {
+            files_.MakeDirectory(c.path);
+            ADD_FAILURE() << "made";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.Number(), static_cast<int32_t>(HRESULT_FROM_WIN32(c.error)));
+            EXPECT_EQ(failure.Description(), SystemText(c.error));
+            EXPECT_FALSE(failure.Description().empty());
+            EXPECT_NE(failure.Description().back(), '\n');
+        }
+    }
+    EXPECT_FALSE(IsDirectory(base_ + "Missing"));
+}
+
+TEST(WindowsClockTest, ShowsTheLocalWallClock) {
+    SYSTEMTIME before, after;
+    GetLocalTime(&before);
+    const LocalDateTime now = WindowsClock().Now();
+    GetLocalTime(&after);
+    auto key = [](int y, int mo, int d, int h, int mi, int s) {
+        return ((((int64_t(y) * 100 + mo) * 100 + d) * 100 + h) * 100 + mi) * 100 + s;
+    };
+    const int64_t k = key(now.year, now.month, now.day, now.hour, now.minute, now.second);
+    EXPECT_LE(key(before.wYear, before.wMonth, before.wDay, before.wHour, before.wMinute, before.wSecond), k);
+    EXPECT_GE(key(after.wYear, after.wMonth, after.wDay, after.wHour, after.wMinute, after.wSecond), k);
+}
+
+}  // namespace
+}  // namespace starwright
