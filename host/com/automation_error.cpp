@@ -81,8 +81,11 @@ HostError ErrorFromException(EXCEPINFO& info) {
         info.pfnDeferredFillIn(&info);
         info.pfnDeferredFillIn = nullptr;
     }
-    // A server sets either its own code (wCode) or an HRESULT (scode).
-    const int32_t number = info.scode != 0 ? static_cast<int32_t>(info.scode) : static_cast<int32_t>(info.wCode);
+    // A server sets either its own code (wCode) or an HRESULT (scode). One that sets neither
+    // still failed: number 0 would read as "no error" to anyone testing the number.
+    int32_t number = static_cast<int32_t>(DISP_E_EXCEPTION);
+    if (info.scode != 0) number = static_cast<int32_t>(info.scode);
+    else if (info.wCode != 0) number = info.wCode;
     std::string description = BstrToUtf8(info.bstrDescription);
     if (description.empty()) description = HResultText(info.scode != 0 ? info.scode : DISP_E_EXCEPTION);
     return HostError(number, std::move(description));

@@ -36,6 +36,7 @@ TEST(AutomationErrorTest, ExceptionInfoBecomesHostError) {
         {"Scode", static_cast<SCODE>(0x80040401), 0, L"Camera error", false, static_cast<int32_t>(0x80040401), "Camera error"},
         {"WCode", 0, 1001, L"Cooler failed", false, 1001, "Cooler failed"},
         {"Deferred", 0, 0, nullptr, true, static_cast<int32_t>(0x80040410), "Filled in later"},
+        {"NoCode", 0, 0, L"Something failed", false, static_cast<int32_t>(DISP_E_EXCEPTION), "Something failed"},
         {"NoDescription", E_ACCESSDENIED, 0, nullptr, false, static_cast<int32_t>(E_ACCESSDENIED), ""},
         {"Unicode", E_FAIL, 0, L"Caméra \u00e0 l'arr\u00eat", false, static_cast<int32_t>(E_FAIL), "Caméra à l'arrêt"},
     };

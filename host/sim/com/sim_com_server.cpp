@@ -73,7 +73,7 @@ void RaiseInto(EXCEPINFO* info, int32_t number, const std::string& description) 
     *info = EXCEPINFO{};
     if (number < 0) info->scode = number;
     else if (number > 0 && number <= 0xFFFF) info->wCode = static_cast<WORD>(number);
-    else info->scode = E_FAIL;
+    else info->scode = E_FAIL;  // neither an HRESULT nor a code wCode can carry
     info->bstrSource = SysAllocString(L"MaxIm.Simulated");
     try {
         info->bstrDescription = com::MakeBstr(description).Release();
@@ -338,7 +338,9 @@ long SimComServer::Register() {
             Revoke();
             return E_OUTOFMEMORY;
         }
-        // CoRegisterClassObject keeps its own reference.
+        // CoRegisterClassObject keeps its own reference. A class object registered for the local
+        // server context serves CoCreateInstance in this process and apartment directly, with
+        // no registry entry and no marshalling: Wine does this as Windows does.
         DWORD cookie = 0;
         const HRESULT hr = CoRegisterClassObject(classes[i].clsid, factory.Get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
         if (FAILED(hr)) {
