@@ -9,8 +9,13 @@ namespace starwright {
 // The timer id of a form's timer control (there is one: Timer1); tests deliver ticks with it.
 inline constexpr unsigned kTimer1Id = 1;
 
+// Window classes of the form and of its frames; a test finds the form by class and caption.
+inline constexpr wchar_t kWin32FormClass[] = L"StarwrightForm";
+inline constexpr wchar_t kWin32FrameClass[] = L"StarwrightFrame";
+
 class Win32Toolkit final : public Toolkit {
 public:
+    // The window is created on the calling thread, which must run its modal loop and close it.
     std::unique_ptr<LoadedWindow> Load(const FormDescription& form, EventSink& events) override;
 };
 
