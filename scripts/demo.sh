@@ -1,7 +1,33 @@
 #!/usr/bin/env bash
-# The stand-in host with the plug-in: interactive with a display, otherwise on a virtual one,
-# saving a screenshot of each tool to build/demo/ and printing their paths.
+# The stand-in host with the plug-in. With a display it is interactive (menu Plug-ins); without
+# one it runs on a virtual display, shows each of the three tools, saves a screenshot of each
+# to build/demo/ and prints their paths.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-echo "demo: the stand-in host is not built yet" >&2
-exit 1
+. scripts/wine-env.sh
+interactive=0
+[ -n "${DISPLAY:-}" ] && interactive=1
+starwright_wine_ready
+
+dll=build/win32/plugin/Starwright.dll
+host=build/win32/demo/stand_in_host.exe
+wine 'C:\windows\syswow64\regsvr32.exe' /s "$(winepath -w "$dll")" </dev/null
+
+if [ "$interactive" = 1 ]; then
+  exec wine "$host"
+fi
+
+out=build/demo
+rm -rf "$out" && mkdir -p "$out"
+status=0
+wine "$host" --tour "$(winepath -w "$out")" </dev/null || status=$?
+[ -f "$out/tour.txt" ] && sed 's/^/  /' "$out/tour.txt"
+if [ "$status" != 0 ]; then
+  echo "demo: the tour did not finish (exit $status)" >&2
+  exit 1
+fi
+for bmp in "$out"/*.bmp; do
+  png=${bmp%.bmp}.png
+  convert "$bmp" "$png" && rm -f "$bmp"
+  echo "screenshot: $(realpath "$png")"
+done
