@@ -1,0 +1,317 @@
+// frmMain on the native toolkit over the simulated host, driven through its real controls.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/sim/sim_host.h"
+#include "platform/portable_platform.h"
+#include "tests/wine/window_driver.h"
+#include "window/frm_main.h"
+#include "window/win32/win32_toolkit.h"
+
+namespace starwright {
+namespace {
+
+namespace d = driver;
+
+int ScreenDpi(int axis) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, axis);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+std::string NameOfId(int id) {
+    const FormDescription& form = FrmMainDescription();
+    for (const auto& c : form.controls)
+        if (form.ControlId(c) == id)
+            return std::string(c.name) + (c.index >= 0 ? "(" + std::to_string(c.index) + ")" : "");
+    return "?" + std::to_string(id);
+}
+
+class Win32WindowTest : public ::testing::Test {
+protected:
+    // Shows the window modally with the script driving it from inside the modal loop.
+    void ShowWith(d::Script& script) {
+        script.Start();
+        form.Show();
+        script.Stop();
+        EXPECT_TRUE(script.Finished());
+        for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+    }
+
+    std::vector<std::string> ShownFrames() {
+        std::vector<std::string> shown;
+        for (const char* frame : {"vHandyPath", "vHandyStart", "vBin"})
+            if (d::IsShown(frame)) shown.push_back(frame);
+        return shown;
+    }
+
+    sim::SimHost host;
+    sim::SimHostFactory factory{host};
+    FixedClock clock;
+    PortableFileSystem files{std::filesystem::temp_directory_path() / "starwright-win32-test"};
+    PortableNumberText numbers;
+    Platform platform{clock, files, numbers};
+    Win32Toolkit toolkit;
+    frmMain form{factory, platform, toolkit};
+};
+
+TEST_F(Win32WindowTest, LoadsEveryControlInItsInitialState) {
+    form.Load();
+    ASSERT_NE(d::FindForm(), nullptr);
+    const int dpi = ScreenDpi(LOGPIXELSY);
+    for (const auto& c : FrmMainDescription().controls) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.index));
+        if (c.type == ControlType::Timer) {
+            EXPECT_FALSE(form.Find(c.name, c.index).GetEnabled());
+            continue;
+        }
+        HWND hwnd = d::Control(c.name, c.index);
+        EXPECT_EQ(d::IsVisibleSet(c.name, c.index), c.visible);
+        EXPECT_TRUE(IsWindowEnabled(hwnd));
+        const bool focusable = c.type != ControlType::Label && c.type != ControlType::Frame;
+        EXPECT_EQ((GetWindowLongW(hwnd, GWL_STYLE) & WS_TABSTOP) != 0, focusable);
+        if (c.type == ControlType::ListBox) {
+            EXPECT_TRUE(d::ListEntries(c.name).empty());
+        } else if (c.type == ControlType::ComboBox) {
+            EXPECT_EQ(d::ListIndex(c.name), -1);
+        } else {
+            EXPECT_EQ(d::Text(c.name, c.index), c.caption);
+        }
+        if (c.type == ControlType::OptionButton || c.type == ControlType::CheckBox) {
+            EXPECT_EQ(d::IsChecked(c.name, c.index), c.selected);
+        }
+
+        LOGFONTW font{};
+        HFONT hfont = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+        ASSERT_NE(hfont, nullptr);
+        ASSERT_EQ(GetObjectW(hfont, sizeof font, &font), static_cast<int>(sizeof font));
+        const FontDescription& expected = FontOf(c.font);
+        EXPECT_EQ(ToUtf8(font.lfFaceName), expected.face);
+        EXPECT_EQ(font.lfWeight, expected.weight);
+        EXPECT_EQ(font.lfHeight, -static_cast<LONG>(std::lround(expected.points * dpi / 72)));
+    }
+    // The values a user sees first, spelled out.
+    EXPECT_EQ(d::Text("txtPath"), "C:\\MaximDL\\");
+    EXPECT_EQ(d::Text("txtMessage1"), "None");
+    EXPECT_EQ(d::Text("txtMessage2"), "None");
+    EXPECT_EQ(d::Text("cmdStart"), "&Start Now");
+    EXPECT_FALSE(d::IsVisibleSet("txtMessage4"));
+    EXPECT_EQ(d::ListEntries("cmbType"), (std::vector<std::string>{"Decimal", "Integer", "Text"}));
+    EXPECT_TRUE(d::IsChecked("optOptions", 0));
+    EXPECT_NE(GetWindowLongW(d::Control("cmdStart"), GWL_STYLE) & BS_DEFPUSHBUTTON, 0);
+}
+
+TEST_F(Win32WindowTest, ValueLabelsArePureWhiteWithABorder) {
+    form.Load();
+    for (const char* name : {"lblSetTemp", "lblTemp", "lblTime", "txtMessage2"}) {
+        SCOPED_TRACE(name);
+        const bool white = FrmMainDescription().Find(name)->whiteBackground;
+        HWND label = d::Control(name);
+        HDC dc = GetDC(label);
+        auto brush = reinterpret_cast<HBRUSH>(
+            SendMessageW(GetParent(label), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label)));
+        LOGBRUSH logBrush{};
+        GetObjectW(brush, sizeof logBrush, &logBrush);
+        EXPECT_EQ(logBrush.lbColor == RGB(255, 255, 255), white);
+        EXPECT_EQ(GetBkColor(dc) == RGB(255, 255, 255), white);
+        ReleaseDC(label, dc);
+        EXPECT_EQ((GetWindowLongW(label, GWL_STYLE) & WS_BORDER) != 0, white);
+    }
+}
+
+TEST_F(Win32WindowTest, TwipsAreScaledToTheScreenDpiWithinTheirContainer) {
+    form.Load();
+    const int dpiX = ScreenDpi(LOGPIXELSX);
+    const int dpiY = ScreenDpi(LOGPIXELSY);
+    RECT client;
+    GetClientRect(d::FindForm(), &client);
+    EXPECT_EQ(client.right, MulDiv(9465, dpiX, 1440));
+    EXPECT_EQ(client.bottom, MulDiv(6675, dpiY, 1440));
+    EXPECT_EQ(GetWindowLongW(d::FindForm(), GWL_STYLE) & WS_THICKFRAME, 0) << "not resizable";
+
+    struct Case {
+        const char* name;
+        const char* container;
+        int left, top, width, height;
+    };
+    const Case cases[] = {
+        {"cmdExit", "", 8760, 0, 615, 375},
+        {"vBin", "", 0, 600, 9135, 5775},
+        {"txtKey", "vBin", 1560, 360, 1575, 285},
+        {"lstSelectedBin", "vBin", 4800, 1080, 2775, 2595},
+        {"lblTime", "vHandyStart", 1320, 4320, 615, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND hwnd = d::Control(c.name);
+        HWND parent = *c.container ? d::Control(c.container) : d::FindForm();
+        EXPECT_EQ(GetParent(hwnd), parent);
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, MulDiv(c.left, dpiX, 1440));
+        EXPECT_EQ(r.top, MulDiv(c.top, dpiY, 1440));
+        EXPECT_EQ(r.right - r.left, MulDiv(c.width, dpiX, 1440));
+        EXPECT_EQ(r.bottom - r.top, MulDiv(c.height, dpiY, 1440));
+    }
+}
+
+// Tab goes through the focusable controls by tab index, into the shown frame only; of the
+// option group only the chosen button is a stop, as the dialog manager does for radio groups.
+TEST_F(Win32WindowTest, TabOrderFollowsTabIndexThroughTheShownFrame) {
+    struct Case {
+        int16_t option;
+        std::vector<std::string> order;
+    };
+    const std::vector<Case> cases = {
+        {1, {"optOptions(1)", "chkNoSet", "lstLog", "cmdQuit", "cmdStart", "cmdExit"}},
+        {2, {"optOptions(2)", "cmdExit", "cmdSet", "lstSelectedBin", "cmdBinMove(3)", "cmdBinMove(0)", "lstImagesBin",
+             "txtKey", "txtKeyValue", "cmbType"}},
+        {0, {"optOptions(0)", "cmdCreate", "txtObject", "txtPath", "cmdExit"}},
+    };
+    d::Script script;
+    for (const Case& c : cases) {
+        script.Then([&c] {
+            d::Click("optOptions", c.option);
+            HWND formHwnd = d::FindForm();
+            HWND first = d::Control("optOptions", c.option);
+            std::vector<std::string> order;
+            HWND at = first;
+            do {
+                order.push_back(NameOfId(GetDlgCtrlID(at)));
+                at = GetNextDlgTabItem(formHwnd, at, FALSE);
+            } while (at && at != first && order.size() < 40);
+            EXPECT_EQ(order, c.order) << "option " << c.option;
+        });
+    }
+    script.Then([] { d::Click("cmdExit"); });
+    ShowWith(script);
+}
+
+TEST_F(Win32WindowTest, EachOptionShowsOnlyItsFrame) {
+    const std::vector<std::pair<int16_t, std::string>> steps = {
+        {2, "vBin"}, {0, "vHandyPath"}, {1, "vHandyStart"}, {2, "vBin"}, {1, "vHandyStart"}, {0, "vHandyPath"}};
+    d::Script script;
+    script.Then([this] { EXPECT_EQ(ShownFrames(), std::vector<std::string>{"vHandyPath"}); });
+    for (const auto& [index, frame] : steps) {
+        script.Then([this, index = index, frame = frame] {
+            EXPECT_TRUE(d::Click("optOptions", index));
+            EXPECT_EQ(ShownFrames(), std::vector<std::string>{frame}) << "option " << index;
+            for (int16_t other = 0; other < 3; ++other) EXPECT_EQ(d::IsChecked("optOptions", other), other == index);
+        });
+    }
+    script.Then([] { d::Click("cmdExit"); });
+    ShowWith(script);
+}
+
+TEST_F(Win32WindowTest, HandyFitsListsTheOpenDocumentsOncePerChoice) {
+    host.AddDocument("M31.fit");
+    host.AddDocument("M42.fit");
+    d::Script script;
+    script.Then([this] {
+        d::Type("txtKey", "SET-TEMP");
+        d::Click("optOptions", 2);
+        EXPECT_EQ(host.CallTexts(), (std::vector<std::string>{
+                                        "create Application", "Application.Documents get", "Documents.Count get",
+                                        "Documents.Item get I2 1", "Document(1).DisplayName get",
+                                        "Documents.Item get I2 2", "Document(2).DisplayName get"}));
+        EXPECT_EQ(d::ListEntries("lstImagesBin"), (std::vector<std::string>{"M31.fit", "M42.fit"}));
+        EXPECT_EQ(d::ListIndex("cmbType"), 0);
+        EXPECT_EQ(d::Text("txtKey"), "");
+        // Clicking the tool already chosen is no new choice: nothing is listed twice.
+        d::Click("optOptions", 2);
+        EXPECT_EQ(d::ListEntries("lstImagesBin").size(), 2u);
+        d::Click("optOptions", 1);
+        d::Click("optOptions", 2);
+        EXPECT_EQ(d::ListEntries("lstImagesBin"),
+                  (std::vector<std::string>{"M31.fit", "M42.fit", "M31.fit", "M42.fit"}));
+        EXPECT_TRUE(d::ListEntries("lstSelectedBin").empty());
+    });
+    script.Then([] { d::Click("cmdExit"); });
+    ShowWith(script);
+}
+
+TEST_F(Win32WindowTest, ExitAndTheCloseBoxBothCloseTheWindow) {
+    for (bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "Exit");
+        d::Script script;
+        script.Then([closeBox] {
+            if (closeBox) d::PressCloseBox();
+            else d::Click("cmdExit");
+        });
+        ShowWith(script);
+        EXPECT_FALSE(form.IsLoaded());
+        EXPECT_EQ(d::FindForm(), nullptr);
+        EXPECT_TRUE(host.calls.empty()) << "closing does nothing to the host";
+    }
+}
+
+TEST_F(Win32WindowTest, ShowingAgainStartsFromTheInitialStateWithTheSameCamera) {
+    host.AddDocument("M31.fit");
+    HostCamera* camera = &form.Camera();
+    d::Script first;
+    first.Then([] {
+        d::Type("txtObject", "M51");
+        d::Type("txtPath", "D:\\Images\\");
+        d::Click("optOptions", 2);
+        d::SelectEntry("lstImagesBin", 0);
+        d::Click("cmdExit");
+    });
+    ShowWith(first);
+
+    d::Script second;
+    second.Then([this] {
+        EXPECT_EQ(ShownFrames(), std::vector<std::string>{"vHandyPath"});
+        EXPECT_TRUE(d::IsChecked("optOptions", 0));
+        EXPECT_FALSE(d::IsChecked("optOptions", 2));
+        EXPECT_EQ(d::Text("txtObject"), "");
+        EXPECT_EQ(d::Text("txtPath"), "C:\\MaximDL\\");
+        EXPECT_TRUE(d::ListEntries("lstImagesBin").empty());
+        EXPECT_EQ(d::ListIndex("cmbType"), -1);
+        d::Click("cmdExit");
+    });
+    ShowWith(second);
+    EXPECT_EQ(&form.Camera(), camera);
+    EXPECT_EQ(host.CallTexts("create Camera").size(), 1u);
+}
+
+TEST_F(Win32WindowTest, ListingFailureIsShownInAMessageBoxAndTheWindowStaysOpen) {
+    host.AddDocument("M31.fit");
+    host.AddDocument("M42.fit");
+    host.FailOn("Documents.Item", 1004, "The document list is not available", 2);
+    std::string title, text;
+    int buttons = 0;
+    d::Script script;
+    script.Then([] { d::Click("optOptions", 2); });  // blocks in the message box
+    script.Until([&] {
+        HWND box = d::FindMessageBox();
+        if (!box) return false;
+        title = d::MessageBoxTitle(box);
+        text = d::MessageBoxText(box);
+        buttons = d::MessageBoxButtons(box);
+        EXPECT_EQ(GetWindow(box, GW_OWNER), d::FindForm());
+        d::PressOk(box);
+        return true;
+    });
+    script.Then([this] {
+        EXPECT_EQ(d::FindMessageBox(), nullptr);
+        EXPECT_TRUE(form.IsLoaded());
+        EXPECT_EQ(ShownFrames(), std::vector<std::string>{"vBin"});
+        EXPECT_EQ(d::ListEntries("lstImagesBin"), std::vector<std::string>{"M31.fit"});
+        EXPECT_EQ(d::ListIndex("cmbType"), -1) << "the failure ended the switch before the inputs were reset";
+        d::Click("cmdExit");
+    });
+    ShowWith(script);
+    EXPECT_EQ(title, "Starwright");
+    EXPECT_EQ(text, "The document list is not available");
+    EXPECT_EQ(buttons, 1);
+}
+
+}  // namespace
+}  // namespace starwright
