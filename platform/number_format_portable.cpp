@@ -13,7 +13,6 @@ namespace {
 
 // A double as the system's conversions see it: at most 15 significant decimal digits.
 struct Decimal15 {
-    bool negative = false;
     std::string digits;  // no leading zeros; "0" for zero
     int exponent = 0;    // value = 0.d1d2d3... * 10^exponent
 };
@@ -21,7 +20,6 @@ struct Decimal15 {
 Decimal15 ToDecimal15(double value) {
     if (!std::isfinite(value)) throw OverflowFailure();
     Decimal15 d;
-    d.negative = std::signbit(value);
     char buffer[64];
     // "d.dddddddddddddde+XX": std::to_chars never looks at the C locale.
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
@@ -62,9 +60,9 @@ std::string PortableNumberText::FormatFixed1(double value) {
     while (lead + 1 < tenths.size() && tenths[lead] == '0') ++lead;
     tenths.erase(0, lead);
     if (tenths.size() < 2) tenths.insert(tenths.begin(), '0');
-    // A reading that rounds to zero shows no sign: "-0.0" would suggest a value below zero.
-    const bool showMinus = d.negative && tenths != "00";
-    std::string text = showMinus ? "-" : "";
+    // Like the system's Format, a value below zero keeps its sign even when it shows as
+    // "-0.0"; only a negative zero has none.
+    std::string text = value < 0 ? "-" : "";
     text += tenths.substr(0, tenths.size() - 1);
     text += decimal_;
     text += tenths.back();

@@ -1,0 +1,64 @@
+// WindowsNumberText's formatting in the user's locale, checked against the texts the
+// cool-down shows. Run once per locale; the first argument names it ("en" or "de").
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "platform/windows_platform.h"
+
+namespace starwright {
+namespace {
+
+char g_separator = '.';
+
+std::string Localised(std::string text) {
+    for (char& ch : text)
+        if (ch == '.') ch = g_separator;
+    return text;
+}
+
+TEST(WindowsNumberText, UserLocaleIsTheOneAskedFor) {
+    wchar_t decimal[8] = {};
+    ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8), 0);
+    EXPECT_EQ(decimal[0], static_cast<wchar_t>(g_separator));
+}
+
+TEST(WindowsNumberText, FixedOneDecimal) {
+    struct Case { double value; const char* text; };
+    const Case cases[] = {
+        {-12.34, "-12.3"}, {-12.96, "-13.0"}, {5.96, "6.0"},       {-0.4, "-0.4"},     {0, "0.0"},
+        {0.05, "0.1"},     {9.96, "10.0"},    {-9.95, "-10.0"},    {-12.95, "-13.0"},  {-35, "-35.0"},
+        {40000, "40000.0"}, {123456.789, "123456.8"}, {14.668, "14.7"},
+        {-0.04, "-0.0"},   {-0.0, "0.0"},     {12.25, "12.3"},   {0.04, "0.0"},
+    };
+    WindowsNumberText numbers;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.value);
+        EXPECT_EQ(numbers.FormatFixed1(k.value), Localised(k.text));
+    }
+}
+
+TEST(WindowsNumberText, GeneralForm) {
+    struct Case { double value; const char* text; };
+    const Case cases[] = {
+        {-31.150000000000002, "-31.15"}, {-10.68, "-10.68"}, {0, "0"}, {-50, "-50"}, {1e20, "1E+20"},
+        {0.0001, "0.0001"}, {0.00001, "1E-05"}, {1.0 / 3, "0.333333333333333"}, {-29163.52, "-29163.52"},
+        {123456789012345, "123456789012345"}, {-0.0, "0"}, {1e15, "1E+15"},
+    };
+    WindowsNumberText numbers;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.value);
+        EXPECT_EQ(numbers.FormatGeneral(k.value), Localised(k.text));
+    }
+}
+
+}  // namespace
+}  // namespace starwright
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "de") starwright::g_separator = ',';
+    return RUN_ALL_TESTS();
+}
