@@ -1,0 +1,151 @@
+// "Create Path" through the real window: frmMain on the Win32 toolkit, the real file APIs in
+// the prefix's drive, and the camera reached through the COM binding of the simulated host.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/com/com_host.h"
+#include "host/sim/com/sim_com_server.h"
+#include "host/sim/sim_host.h"
+#include "platform/portable_platform.h"
+#include "platform/windows_platform.h"
+#include "tests/wine/window_driver.h"
+#include "window/frm_main.h"
+#include "window/win32/win32_toolkit.h"
+
+namespace starwright {
+namespace {
+
+namespace d = driver;
+
+std::string SystemText(DWORD error) {
+    wchar_t buffer[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer, 512, nullptr);
+    std::wstring text = buffer;
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+    return ToUtf8(text);
+}
+
+bool IsDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct SeenMessageBox {
+    std::string text, title;
+    int buttons = 0;
+};
+
+class FolderWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(server_.Register(), S_OK);
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        home_ = ToUtf8(temp) + "starwright-folder-window-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(GetTickCount()) + "\\";
+    }
+    void TearDown() override {
+        std::string command = "cmd /c rmdir /s /q \"" + home_ + "\"";
+        STARTUPINFOA startup{sizeof startup};
+        PROCESS_INFORMATION process{};
+        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 10000);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+    }
+
+    // Shows the window, types the two texts, clicks "Create Path", reads the message box that
+    // follows and presses its OK. With `afterOk`, the window is expected to stay open: the
+    // step runs, then "Exit" closes it.
+    SeenMessageBox CreateWith(const std::string& home, const std::string& image, std::function<void()> afterOk = {}) {
+        SeenMessageBox seen;
+        d::Script script;
+        script.Then([&] { d::Type("txtPath", home); })
+            .Then([&] { d::Type("txtObject", image); })
+            .Then([&] { d::Click("cmdCreate"); })
+            .Until([&] {
+                HWND box = d::FindMessageBox();
+                if (!box) return false;
+                seen = {d::MessageBoxText(box), d::MessageBoxTitle(box), d::MessageBoxButtons(box)};
+                d::PressOk(box);
+                return true;
+            });
+        if (afterOk) {
+            script.Then(afterOk).Then([] { d::Click("cmdExit"); });
+        }
+        script.Start();
+        form_.Show();
+        script.Stop();
+        EXPECT_TRUE(script.Finished());
+        for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+        return seen;
+    }
+
+    std::string home_;
+    sim::SimHost host_;
+    sim::SimComServer server_{host_};
+    com::ComHostFactory factory_;
+    FixedClock clock_{{2026, 12, 7, 1, 30, 0}};
+    WindowsFileSystem files_;
+    WindowsNumberText numbers_;
+    Platform platform_{clock_, files_, numbers_};
+    Win32Toolkit toolkit_;
+    frmMain form_{factory_, platform_, toolkit_};
+};
+
+TEST_F(FolderWindowTest, CreatesTheFoldersSetsUpTheCameraReportsAndCloses) {
+    const std::string imageFolder = home_ + "20261206\\M31\\";
+    const SeenMessageBox box = CreateWith(home_, "M31");
+
+    EXPECT_TRUE(IsDirectory(imageFolder));
+    EXPECT_EQ(box.text, imageFolder + " Path Created");
+    EXPECT_EQ(box.title, "Starwright");
+    EXPECT_EQ(box.buttons, 1);
+    EXPECT_EQ(host_.CallTexts("Camera."), (std::vector<std::string>{
+                                              "Camera.PreLinkFlag put Bool True",
+                                              "Camera.Connected get",
+                                              "Camera.Connected put Bool True",
+                                              "Camera.AutoSaveName put Bstr \"" + imageFolder + "M31\"",
+                                              "Camera.AutoSaveStart put I2 1",
+                                          }));
+    EXPECT_FALSE(form_.IsLoaded());
+    EXPECT_EQ(d::FindForm(), nullptr);
+}
+
+TEST_F(FolderWindowTest, FailuresAreShownAndTheWindowStaysOpen) {
+    struct Case {
+        const char* name;
+        std::string home;
+        const char* fault;  // a camera operation made to fail, or ""
+        std::string message;
+        size_t cameraCalls;
+    } cases[] = {
+        {"missing parent", home_ + "NoSuch\\Home\\", "", SystemText(ERROR_PATH_NOT_FOUND), 0},
+        {"camera refuses the link", home_, "Camera.Connected put", "The camera is not responding", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host_.calls.clear();
+        if (*c.fault) host_.FailOn(c.fault, static_cast<int32_t>(0x80040005), "The camera is not responding");
+        bool stayedOpen = false;
+        const SeenMessageBox box =
+            CreateWith(c.home, "M31", [&] { stayedOpen = d::FindForm() != nullptr && d::FindMessageBox() == nullptr; });
+
+        EXPECT_EQ(box.text, c.message);
+        EXPECT_EQ(box.title, "Starwright");
+        EXPECT_EQ(box.buttons, 1);
+        EXPECT_TRUE(stayedOpen);
+        EXPECT_EQ(host_.CallTexts("Camera.").size(), c.cameraCalls);
+        EXPECT_EQ(IsDirectory(home_ + "20261206\\M31\\"), *c.fault != '\0') << "folders made before are kept";
+    }
+}
+
+}  // namespace
+}  // namespace starwright
