@@ -190,6 +190,19 @@ TEST_F(Win32ToolkitTest, EnterAndAccessKeysPressOnlyButtonsTheUserCanSee) {
     EXPECT_EQ(sink.events, (std::vector<std::string>{"cmdStart click", "cmdQuit click", "cmdExit click"}));
 }
 
+TEST_F(Win32ToolkitTest, FocusStartsOnTheFirstStopAndLeavesAFrameBeingHidden) {
+    d::Script script;
+    script.Then([this] {
+        EXPECT_EQ(GetFocus(), d::Control("optOptions", 0));
+        SetFocus(d::Control("txtPath"));
+        window->Find("vHandyPath").SetVisible(false);
+        HWND focus = GetFocus();
+        EXPECT_TRUE(focus && IsWindowVisible(focus) && IsChild(d::FindForm(), focus));
+        d::Click("cmdExit");
+    });
+    RunWith(script);
+}
+
 TEST_F(Win32ToolkitTest, ClosingInsideANestedEventPumpIsSafe) {
     bool closedInside = false;
     bool findThrew = false;

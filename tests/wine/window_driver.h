@@ -22,8 +22,12 @@ namespace starwright::driver {
 namespace detail {
 
 inline BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-    return TRUE;
+    try {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+        return TRUE;
+    } catch (...) {
+        return FALSE;
+    }
 }
 
 // The top-level windows of this thread.

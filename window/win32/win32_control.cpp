@@ -41,12 +41,11 @@ bool Win32Control::GetVisible() {
 void Win32Control::SetVisible(bool visible) {
     HWND hwnd = Live();
     if (!hwnd) return;
-    // The focus must not stay in a hidden control, where keys would go nowhere.
-    if (!visible) {
-        HWND focus = GetFocus();
-        if (focus && (focus == hwnd || IsChild(hwnd, focus))) SetFocus(window_.FormHwnd());
-    }
+    HWND focus = GetFocus();
+    const bool hadFocus = !visible && focus && (focus == hwnd || IsChild(hwnd, focus));
     ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
+    // The focus must not stay in a hidden control, where keys would go nowhere.
+    if (hadFocus) window_.RestoreFocus();
 }
 
 bool Win32Control::GetEnabled() {

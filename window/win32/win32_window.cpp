@@ -338,6 +338,18 @@ LRESULT Win32Window::HandleFormMessage(HWND hwnd, UINT message, WPARAM wParam, L
         if (defaultButton_ && IsWindowVisible(defaultButton_->Hwnd()) && IsWindowEnabled(defaultButton_->Hwnd()))
             return MAKELRESULT(form_.ControlId(defaultButton_->Description()), DC_HASDEFID);
         return 0;
+    case WM_ACTIVATE:
+        // The form is no dialog, so it keeps the focus of its controls across deactivation itself.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd, focus)) lastFocus_ = focus;
+        } else if (!HIWORD(wParam)) {
+            RestoreFocus();
+        }
+        return 0;
+    case WM_SETFOCUS:
+        RestoreFocus();
+        return 0;
     case WM_CLOSE:
         // The close box does what "Exit" does.
         Close();
@@ -349,6 +361,15 @@ LRESULT Win32Window::HandleFormMessage(HWND hwnd, UINT message, WPARAM wParam, L
     default:
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
+}
+
+void Win32Window::RestoreFocus() {
+    if (!hwnd_) return;
+    HWND target = lastFocus_;
+    if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
+        target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    lastFocus_ = nullptr;
+    if (target && target != GetFocus()) SetFocus(target);
 }
 
 void Win32Window::OnDestroyed() {

@@ -82,6 +82,8 @@ public:
     // Throws when a control is used after the window closed: its native window is gone.
     void RequireOpen(std::string_view name) const;
     HWND FormHwnd() const { return hwnd_; }
+    // Gives the focus to the control that last had it, or the first tab stop the user can reach.
+    void RestoreFocus();
 
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -124,6 +126,7 @@ private:
     Win32Control* timer_ = nullptr;
     std::vector<HWND> disabled_;   // windows of the thread disabled while the form is modal
     HWND previousActive_ = nullptr;
+    HWND lastFocus_ = nullptr;     // the control that had the focus when the form was deactivated
 };
 
 }  // namespace starwright
