@@ -262,7 +262,7 @@ void Win32Window::Raise(const ControlDescription& control, ControlEvent event) {
     events_.OnControlEvent(control, event);
 }
 
-void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
+void Win32Window::OnCommand(WPARAM wParam) {
     Win32Control* control = ControlById(LOWORD(wParam));
     if (!control) return;  // IDOK / IDCANCEL from the dialog manager's Enter and Esc
     const ControlDescription& d = control->Description();
@@ -285,7 +285,6 @@ void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
     default:
         break;
     }
-    (void)lParam;
 }
 
 // An option click is an event only when it changes the selection; clicking the chosen tool
@@ -308,7 +307,7 @@ void Win32Window::OnOptionClicked(Win32Control& option) {
 bool Win32Window::HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case WM_COMMAND:
-        if (!closed_) OnCommand(wParam, lParam);
+        if (!closed_) OnCommand(wParam);
         result = 0;
         return true;
     case WM_CTLCOLORSTATIC: {
@@ -333,11 +332,16 @@ LRESULT Win32Window::HandleFormMessage(HWND hwnd, UINT message, WPARAM wParam, L
         if (wParam == kTimer1Id && timer_ && timer_->TimerRunning() && !closed_)
             Raise(timer_->Description(), ControlEvent::Timer);
         return 0;
-    case DM_GETDEFID:
-        // The dialog manager asks on Enter; only a default button the user can see answers.
-        if (defaultButton_ && IsWindowVisible(defaultButton_->Hwnd()) && IsWindowEnabled(defaultButton_->Hwnd()))
-            return MAKELRESULT(form_.ControlId(defaultButton_->Description()), DC_HASDEFID);
+    case DM_GETDEFID: {
+        // The dialog manager asks on Enter. A focused command button takes the key, as it
+        // would in a dialog; else the default button, but only when the user can see it.
+        Win32Control* focused = ControlByHwnd(GetFocus());
+        Win32Control* target =
+            focused && focused->Description().type == ControlType::CommandButton ? focused : defaultButton_;
+        if (target && IsWindowVisible(target->Hwnd()) && IsWindowEnabled(target->Hwnd()))
+            return MAKELRESULT(form_.ControlId(target->Description()), DC_HASDEFID);
         return 0;
+    }
     case WM_ACTIVATE:
         // The form is no dialog, so it keeps the focus of its controls across deactivation itself.
         if (LOWORD(wParam) == WA_INACTIVE) {

@@ -100,7 +100,7 @@ private:
     // Messages of the form and, forwarded, of its frames. True when handled.
     bool HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     LRESULT HandleFormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    void OnCommand(WPARAM wParam, LPARAM lParam);
+    void OnCommand(WPARAM wParam);
     void OnOptionClicked(Win32Control& option);
     void Raise(const ControlDescription& control, ControlEvent event);
     void OnDestroyed();
