@@ -373,7 +373,9 @@ void Win32Window::RestoreFocus() {
     if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
         target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
     lastFocus_ = nullptr;
-    if (target && target != GetFocus()) SetFocus(target);
+    // With nothing to take it, the form keeps the focus so that access keys still reach it.
+    if (!target) target = hwnd_;
+    if (target != GetFocus()) SetFocus(target);
 }
 
 void Win32Window::OnDestroyed() {
