@@ -34,7 +34,7 @@ void Check(HRESULT hr, const char* step) {
 
 ComPtr<ITypeInfo> IDispatchTypeInfo() {
     ComPtr<ITypeLib> stdole;
-    Check(LoadTypeLib(L"STDOLE2.TLB", &stdole), "load STDOLE2.TLB");
+    Check(LoadTypeLib(L"stdole2.tlb", &stdole), "load stdole2.tlb");
     ComPtr<ITypeInfo> dispatch;
     Check(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch), "find IDispatch");
     return dispatch;
@@ -142,6 +142,9 @@ void WritePlugIn(const wchar_t* file, const wchar_t* hostFile) {
     Check(coclass->AddImplType(0, defaultInterface), "PlugIn interface");
     Check(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT), "PlugIn default interface");
     Check(coclass->LayOut(), "PlugIn layout");
+    // Laying out marks a class whose interface is dispatchable as dispatchable itself; the
+    // class is only creatable.
+    Check(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE), "PlugIn flags after layout");
 
     Check(library->SaveAllChanges(), "save plug-in library");
 }

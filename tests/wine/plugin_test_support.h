@@ -1,0 +1,59 @@
+#pragma once
+// Shared by the Starwright.dll tests: the files next to the test program (the DLL and the
+// stand-in host library) and readable HRESULTs in failure messages.
+
+#include <windows.h>
+
+#include <ole2.h>
+
+#include <string>
+
+namespace starwright::test {
+
+// A file in the folder of the running test program.
+inline std::wstring BesideTest(const wchar_t* file) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    folder.resize(folder.find_last_of(L"\\/") + 1);
+    return folder + file;
+}
+
+// Registers the stand-in host library "MaxIm_DL.exe" in the prefix, as the real host registers
+// its own, so that DoModal's parameter type resolves.
+inline HRESULT RegisterHostStub() {
+    ITypeLib* host = nullptr;
+    const HRESULT hr = LoadTypeLibEx(BesideTest(L"MaxIm_DL.exe").c_str(), REGKIND_REGISTER, &host);
+    if (SUCCEEDED(hr)) host->Release();
+    return hr;
+}
+
+inline std::string Hex(HRESULT hr) {
+    char text[16];
+    wsprintfA(text, "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+}  // namespace starwright::test
+
+namespace starwright::test {
+
+// Owners for what oleaut32 hands out.
+struct OwnedBstr {
+    BSTR text = nullptr;
+    OwnedBstr() = default;
+    OwnedBstr(const OwnedBstr&) = delete;
+    OwnedBstr& operator=(const OwnedBstr&) = delete;
+    ~OwnedBstr() { SysFreeString(text); }
+    std::wstring Text() const { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+};
+
+struct OwnedVariant {
+    VARIANT value;
+    OwnedVariant() { VariantInit(&value); }
+    OwnedVariant(const OwnedVariant&) = delete;
+    OwnedVariant& operator=(const OwnedVariant&) = delete;
+    ~OwnedVariant() { VariantClear(&value); }
+};
+
+}  // namespace starwright::test
