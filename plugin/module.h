@@ -17,15 +17,6 @@ void LockModule();
 void UnlockModule();
 bool ModuleInUse();
 
-// Holds the module lock for its lifetime.
-class ModuleLock {
-public:
-    ModuleLock() { LockModule(); }
-    ~ModuleLock() { UnlockModule(); }
-    ModuleLock(const ModuleLock&) = delete;
-    ModuleLock& operator=(const ModuleLock&) = delete;
-};
-
 // Set when the module is detached because the process is ending rather than being unloaded.
 void SetProcessTerminating();
 bool ProcessTerminating();

@@ -80,9 +80,8 @@ public:
         // The document is only held for the call, never used.
         ComPtr<IDispatch> document(Doc);
         // The host may release this object, and ask the module whether it can unload, from
-        // inside the modal loop; neither may pull the code out from under the running call.
+        // inside the modal loop; the live object keeps the module loaded under the running call.
         ComPtr<_PlugIn> self(this);
-        ModuleLock running;
         try {
             ShowToolWindow();
             return S_OK;

@@ -300,6 +300,10 @@ struct CloseWatch {
     _PlugIn* nested = nullptr;
     HRESULT nestedResult = S_OK;
     LONG nestedReferencesAfter = -1;
+    // Set to drop the caller's last reference while the window shows, as a host might.
+    _PlugIn* release = nullptr;
+    CanUnloadNowFn canUnloadNow = nullptr;
+    HRESULT canUnloadWhileShown = E_UNEXPECTED;
 };
 CloseWatch g_watch;
 
@@ -318,6 +322,10 @@ VOID CALLBACK CloseToolWindow(HWND, UINT, UINT_PTR timer, DWORD) {
     if (!window) return;
     KillTimer(nullptr, timer);
     g_watch.referencesWhileShown = g_watch.document ? g_watch.document->references : 0;
+    if (g_watch.release) {
+        g_watch.release->Release();
+        g_watch.canUnloadWhileShown = g_watch.canUnloadNow();
+    }
     if (g_watch.nested) {
         CountingDocument nestedDocument;
         g_watch.nestedResult = g_watch.nested->DoModal(&nestedDocument);
@@ -388,6 +396,22 @@ TEST_F(PlugInModule, DoModalInsideTheShowingWindowFailsAndReleasesDoc) {
     ASSERT_TRUE(g_watch.closed);
     EXPECT_TRUE(FAILED(g_watch.nestedResult)) << Hex(g_watch.nestedResult);
     EXPECT_EQ(g_watch.nestedReferencesAfter, 1);
+    g_watch = CloseWatch{};
+}
+
+// The host may drop its last reference and ask whether the module can unload from inside the
+// modal loop; the module must stay loaded until DoModal has returned.
+TEST_F(PlugInModule, ModuleStaysLoadedWhileDoModalRuns) {
+    ComPtr<_PlugIn> plugIn = NewPlugIn();
+    ASSERT_TRUE(plugIn);
+    g_watch = CloseWatch{};
+    g_watch.release = plugIn.Detach();
+    g_watch.canUnloadNow = canUnloadNow_;
+    ASSERT_NE(SetTimer(nullptr, 0, 20, CloseToolWindow), 0u);
+    EXPECT_EQ(g_watch.release->DoModal(nullptr), S_OK);
+    ASSERT_TRUE(g_watch.closed);
+    EXPECT_EQ(g_watch.canUnloadWhileShown, S_FALSE);
+    EXPECT_EQ(canUnloadNow_(), S_OK);
     g_watch = CloseWatch{};
 }
 
