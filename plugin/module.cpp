@@ -15,8 +15,6 @@ bool g_processTerminating = false;
 
 void SetModuleHandle(HMODULE module) { g_module = module; }
 
-HMODULE ModuleHandle() { return g_module; }
-
 std::wstring ModulePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -9,7 +9,6 @@
 namespace starwright::plugin {
 
 void SetModuleHandle(HMODULE module);
-HMODULE ModuleHandle();
 // The module's full path, for the registry and for loading the embedded type library.
 std::wstring ModulePath();
 

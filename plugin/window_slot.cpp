@@ -28,9 +28,11 @@ public:
     ToolWindows& operator=(const ToolWindows&) = delete;
 
     ~ToolWindows() {
-        // Runs at module detach. When the process is ending, the apartments and the host's
-        // proxies are already gone and other modules may be unloaded: releasing the camera
-        // proxies then can fault or block, so the windows are left to the process's end.
+        // Runs at module detach. On an unload no window is showing (a running DoModal keeps
+        // its object, and so the module, alive) and the windows are released here. When the
+        // process is ending, the apartments and the host's proxies are already gone and other
+        // modules may be unloaded: releasing the camera proxies then can fault or block, so
+        // the windows are deliberately left to the process's end.
         if (ProcessTerminating()) {
             for (auto& window : windows_) (void)window.release();
         }

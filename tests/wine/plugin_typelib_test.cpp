@@ -243,17 +243,6 @@ TEST_F(PlugInTypeLib, MembersInVtableOrder) {
     }
 }
 
-TEST_F(PlugInTypeLib, NameIsReadOnly) {
-    ComPtr<ITypeInfo> vtable = VtableHalf();
-    ASSERT_TRUE(vtable);
-    for (UINT index = 0; index < 2; ++index) {
-        FuncDesc func(vtable.Get(), index);
-        ASSERT_TRUE(func);
-        EXPECT_NE(func->invkind, INVOKE_PROPERTYPUT);
-        EXPECT_NE(func->invkind, INVOKE_PROPERTYPUTREF);
-    }
-}
-
 TEST_F(PlugInTypeLib, DispatchViewReturnsNameAsString) {
     ComPtr<ITypeInfo> dispatch = DispatchHalf();
     ASSERT_TRUE(dispatch);
