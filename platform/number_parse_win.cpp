@@ -1,12 +1,83 @@
-#include "platform/windows_platform.h"
-
 #include <windows.h>
+#include <oleauto.h>
+
+#include <new>
+#include <string>
 
 #include "host/failure.h"
+#include "platform/windows_platform.h"
+
+// Text to number through oleaut32 in the user's locale: the very conversion an automation
+// client's own runtime performs, with its separators, blanks, signs, exponents and rounding.
 
 namespace starwright {
 
-double WindowsNumberText::ParseDouble(const std::string&) { throw TypeMismatchFailure(); }
-int32_t WindowsNumberText::ParseInt32(const std::string&) { throw TypeMismatchFailure(); }
+namespace {
+
+// Owns the BSTR handed to oleaut32.
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& text) : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (!value_) throw std::bad_alloc();
+    }
+    ~Bstr() { SysFreeString(value_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    OLECHAR* get() const { return value_; }
+
+private:
+    BSTR value_;
+};
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    if (length <= 0) throw TypeMismatchFailure();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+// Wine's VarParseNumFromStr faults on an exponent that does not fit 32 bits ("1e2147483648").
+// Nine exponent digits already exceed any number's range, so longer runs are cut to
+// 999999999 before the text is handed over; the result (overflow, or zero for a negative
+// exponent) is what the longer exponent means.
+std::wstring CapExponentDigits(std::wstring text) {
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != L'e' && text[at] != L'E') continue;
+        size_t digits = at + 1;
+        while (digits < text.size() && (text[digits] == L'+' || text[digits] == L'-')) ++digits;
+        size_t end = digits;
+        while (end < text.size() && text[end] >= L'0' && text[end] <= L'9') ++end;
+        size_t first = digits;
+        while (first < end && text[first] == L'0') ++first;
+        if (end - first > 9) text.replace(digits, end - digits, L"999999999");
+    }
+    return text;
+}
+
+void Check(HRESULT hr) {
+    if (SUCCEEDED(hr)) return;
+    if (hr == DISP_E_OVERFLOW) throw OverflowFailure();
+    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+    throw TypeMismatchFailure();
+}
+
+}  // namespace
+
+double WindowsNumberText::ParseDouble(const std::string& text) {
+    const Bstr wide(CapExponentDigits(Widen(text)));
+    double value = 0;
+    Check(VarR8FromStr(wide.get(), LOCALE_USER_DEFAULT, 0, &value));
+    return value;
+}
+
+int32_t WindowsNumberText::ParseInt32(const std::string& text) {
+    const Bstr wide(CapExponentDigits(Widen(text)));
+    LONG value = 0;
+    Check(VarI4FromStr(wide.get(), LOCALE_USER_DEFAULT, 0, &value));
+    return static_cast<int32_t>(value);
+}
 
 }  // namespace starwright
