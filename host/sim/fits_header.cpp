@@ -1,6 +1,8 @@
 #include "host/sim/fits_header.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "host/failure.h"
 
@@ -8,42 +10,96 @@ namespace starwright::sim {
 
 namespace {
 
-constexpr int32_t kErrBadKeyword = static_cast<int32_t>(0x80040402);
+// The host's own error number for a keyword or value it will not put into a header.
+constexpr int32_t kErrBadCard = static_cast<int32_t>(0x80040402);
+
+constexpr size_t kCardLength = 80;
+constexpr size_t kKeywordLength = 8;
+// Columns 11 to 30 hold a fixed-format number, right-justified.
+constexpr size_t kNumberWidth = 20;
+// Columns 11 to 80 hold a string with its two quotes.
+constexpr size_t kStringLength = kCardLength - 10 - 2;
+
+// Keywords that describe the data array or the card layout itself: the host keeps them, and a
+// value written under COMMENT, HISTORY, CONTINUE or END would break the header.
+bool IsReserved(const std::string& keyword) {
+    static const char* const kReserved[] = {"SIMPLE", "BITPIX", "NAXIS", "EXTEND", "END", "COMMENT", "HISTORY", "CONTINUE"};
+    for (const char* reserved : kReserved)
+        if (keyword == reserved) return true;
+    // NAXIS1 to NAXIS999.
+    if (keyword.size() > 5 && keyword.compare(0, 5, "NAXIS") == 0)
+        return keyword.find_first_not_of("0123456789", 5) == std::string::npos;
+    return false;
+}
+
+void CheckKeyword(const std::string& keyword) {
+    const std::string shown = "\"" + keyword + "\"";
+    if (keyword.empty()) throw HostError(kErrBadCard, "The FITS keyword is empty");
+    if (keyword.size() > kKeywordLength)
+        throw HostError(kErrBadCard, "The FITS keyword " + shown + " is longer than 8 characters");
+    for (char ch : keyword) {
+        const bool allowed = (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
+        if (!allowed)
+            throw HostError(kErrBadCard, "The FITS keyword " + shown +
+                                             " may hold only capital letters A-Z, digits, \"-\" and \"_\"");
+    }
+    if (IsReserved(keyword))
+        throw HostError(kErrBadCard, "The FITS keyword " + shown + " is reserved and cannot be set");
+}
 
 std::string Pad(std::string s, size_t width) {
     if (s.size() < width) s.append(width - s.size(), ' ');
     return s;
 }
 
+std::string RightJustified(const std::string& s) {
+    return s.size() < kNumberWidth ? std::string(kNumberWidth - s.size(), ' ') + s : s;
+}
+
+std::string StringValue(const std::string& text) {
+    std::string quoted;
+    for (char ch : text) {
+        const auto code = static_cast<unsigned char>(ch);
+        if (code < 0x20 || code > 0x7e)
+            throw HostError(kErrBadCard, "A FITS string value may hold only printable ASCII characters");
+        quoted += ch;
+        if (ch == '\'') quoted += '\'';
+    }
+    if (quoted.size() > kStringLength)
+        throw HostError(kErrBadCard, "The FITS string value is longer than 68 characters");
+    // The closing quote stands in column 20 or further right.
+    return "'" + Pad(quoted, 8) + "'";
+}
+
+// The shortest text that reads back as the same double and fits columns 11 to 30, with a
+// decimal point always present ("12.0", "1.5E-07"): without one a reader takes it as an integer.
+std::string RealValue(double value) {
+    if (!std::isfinite(value)) throw HostError(kErrBadCard, "A FITS header cannot hold an infinite or undefined number");
+    std::string best;
+    for (int precision = 1; precision <= 17; ++precision) {
+        char buffer[40];
+        std::snprintf(buffer, sizeof buffer, "%.*G", precision, value);
+        std::string text = buffer;
+        const size_t exponent = text.find('E');
+        if (text.find('.') == std::string::npos) text.insert(exponent == std::string::npos ? text.size() : exponent, ".0");
+        if (text.size() > kNumberWidth) break;
+        best = text;
+        if (std::strtod(buffer, nullptr) == value) break;
+    }
+    return RightJustified(best);
+}
+
 }  // namespace
 
 void FitsHeader::Set(const std::string& keyword, const Value& value) {
-    if (keyword.empty() || keyword.size() > 8) throw HostError(kErrBadKeyword, "Invalid FITS keyword: " + keyword);
-    for (char ch : keyword) {
-        const bool ok = (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
-        if (!ok) throw HostError(kErrBadKeyword, "Invalid FITS keyword: " + keyword);
-    }
+    CheckKeyword(keyword);
     std::string valueText;
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        std::string quoted;
-        for (char ch : *text) {
-            if (ch < 0x20 || ch > 0x7e) throw HostError(kErrBadKeyword, "Invalid FITS string value");
-            quoted += ch;
-            if (ch == '\'') quoted += '\'';
-        }
-        if (quoted.size() > 68) throw HostError(kErrBadKeyword, "FITS string value too long");
-        valueText = "'" + Pad(quoted, 8) + "'";
-    } else if (const auto* integer = std::get_if<int32_t>(&value)) {
-        valueText = std::to_string(*integer);
-        valueText = std::string(20 - valueText.size(), ' ') + valueText;
-    } else {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%20.15G", std::get<double>(value));
-        valueText = buffer;
-    }
-    std::string card = Pad(Pad(keyword, 8) + "= " + valueText, 80);
+    if (const auto* text = std::get_if<std::string>(&value)) valueText = StringValue(*text);
+    else if (const auto* integer = std::get_if<int32_t>(&value)) valueText = RightJustified(std::to_string(*integer));
+    else valueText = RealValue(std::get<double>(value));
+    const std::string card = Pad(Pad(keyword, kKeywordLength) + "= " + valueText, kCardLength);
     for (auto& existing : cards_) {
-        if (existing.compare(0, 8, Pad(keyword, 8)) == 0) {
+        if (existing.compare(0, kKeywordLength, card, 0, kKeywordLength) == 0) {
             existing = card;
             return;
         }
@@ -52,8 +108,10 @@ void FitsHeader::Set(const std::string& keyword, const Value& value) {
 }
 
 std::optional<std::string> FitsHeader::Card(const std::string& keyword) const {
+    if (keyword.empty() || keyword.size() > kKeywordLength) return std::nullopt;
+    const std::string padded = Pad(keyword, kKeywordLength);
     for (const auto& card : cards_)
-        if (card.compare(0, 8, Pad(keyword, 8)) == 0) return card;
+        if (card.compare(0, kKeywordLength, padded) == 0) return card;
     return std::nullopt;
 }
 

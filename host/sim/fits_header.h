@@ -1,7 +1,9 @@
 #pragma once
 // A FITS header as a careful host keeps it: 80-character cards, keyword names of at most 8
-// characters from A-Z, 0-9, "-" and "_", string values of printable ASCII, integers and reals
-// in the standard's fixed format; writing a keyword again replaces its card.
+// characters from A-Z, 0-9, "-" and "_", string values of printable ASCII (at most 68 characters
+// with quotes doubled), integers and reals right-justified in columns 11-30 (reals always with a
+// decimal point); writing a keyword again replaces its card. Keywords that describe the data or
+// the card layout (SIMPLE, BITPIX, NAXISn, EXTEND, END, COMMENT, HISTORY, CONTINUE) are refused.
 
 #include <cstdint>
 #include <optional>
