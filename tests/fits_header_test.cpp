@@ -21,10 +21,14 @@ TEST(FitsHeader, WritesCardsInTheFixedFormat) {
     const Case cases[] = {
         {"SET-TEMP", 12.0, Card("SET-TEMP= " "                12.0")},
         {"SET-TEMP", -12.5, Card("SET-TEMP= " "               -12.5")},
+        {"CCD-TEMP", -20.0, Card("CCD-TEMP= " "               -20.0")},
         {"CCD-TEMP", -0.0, Card("CCD-TEMP= " "                -0.0")},
         {"A", 0.1, Card("A       = " "                 0.1")},
         {"EGAIN", 1.0 / 3, Card("EGAIN   = " "  0.3333333333333333")},
         {"XPIXSZ", 1.5e-7, Card("XPIXSZ  = " "             1.5E-07")},
+        {"SMALL", 0.0001, Card("SMALL   = " "              0.0001")},
+        {"SMALL", 1e-5, Card("SMALL   = " "             1.0E-05")},
+        {"BIG", 1e16, Card("BIG     = " " 10000000000000000.0")},
         {"BIG", 1e20, Card("BIG     = " "             1.0E+20")},
         {"BIG", 123456789012345.0, Card("BIG     = " "   123456789012345.0")},
         // Too many digits for the field: the precision gives way, the format does not.

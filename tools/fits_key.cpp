@@ -1,12 +1,91 @@
 #include "tools/fits_key.h"
 
+#include <string>
+#include <string_view>
+
 #include "window/frm_main.h"
 
 namespace starwright::fits_key {
 
-void lstImagesBin_DblClick(frmMain&) {}
-void lstSelectedBin_DblClick(frmMain&) {}
-void cmdBinMove_Click(frmMain&, int16_t) {}
-void cmdSet_Click(frmMain&) {}
+namespace {
+
+// The host is another process: while a call to it waits, COM lets window messages through, so
+// the window may have been closed by the time a call returns, and its controls are gone.
+bool WindowClosed(frmMain& form) { return !form.IsLoaded(); }
+
+// A double-click that selects nothing (on an empty list, or below the last entry) moves nothing.
+void MoveSelected(frmMain& form, std::string_view from, std::string_view to) {
+    Control& source = form.Find(from);
+    const int16_t position = source.GetListIndex();
+    if (position < 0) return;
+    form.Find(to).AddItem(source.GetText());
+    source.RemoveItem(position);
+}
+
+// cmbType: 0 "Decimal", 1 "Integer", 2 "Text"; with nothing chosen the text goes as it is.
+FitsValue ValueOfType(frmMain& form, int16_t type, const std::string& text) {
+    NumberText& numbers = form.Services().numberText;
+    switch (type) {
+    case 0: return numbers.ParseDouble(text);
+    case 1: return numbers.ParseInt32(text);
+    default: return text;
+    }
+}
+
+}  // namespace
+
+void lstImagesBin_DblClick(frmMain& form) { MoveSelected(form, "lstImagesBin", "lstSelectedBin"); }
+
+void lstSelectedBin_DblClick(frmMain& form) { MoveSelected(form, "lstSelectedBin", "lstImagesBin"); }
+
+void cmdBinMove_Click(frmMain& form, int16_t index) {
+    std::string_view from;
+    std::string_view to;
+    if (index == 0) {
+        from = "lstImagesBin";
+        to = "lstSelectedBin";
+    } else if (index == 3) {
+        from = "lstSelectedBin";
+        to = "lstImagesBin";
+    } else {
+        return;
+    }
+    Control& source = form.Find(from);
+    Control& target = form.Find(to);
+    const int32_t last = source.GetListCount() - 1;
+    for (int32_t position = 0; position <= last; ++position)
+        target.AddItem(source.GetListItem(static_cast<int16_t>(position)));
+    source.Clear();
+}
+
+// Entries name documents by display name only, so each entry is looked up afresh in the host's
+// current list: a document closed since the listing is not found and writes nothing, and of
+// two documents with the same name only the first in the host's order is written.
+void cmdSet_Click(frmMain& form) {
+    form.Find("txtMessage4").SetVisible(false);
+    const auto application = form.Host().CreateApplication();
+    const auto documents = application->GetDocuments();
+    if (WindowClosed(form)) return;
+    const int32_t last = form.Find("lstSelectedBin").GetListCount() - 1;
+    for (int32_t entry = 0; entry <= last; ++entry) {
+        const int16_t count = NarrowToInt16(documents->GetCount());
+        if (WindowClosed(form)) return;
+        const std::string name = form.Find("lstSelectedBin").GetListItem(static_cast<int16_t>(entry));
+        for (int32_t position = 1; position <= count; ++position) {
+            const auto index = static_cast<int16_t>(position);
+            if (documents->GetItem(index)->GetDisplayName() != name) continue;
+            if (WindowClosed(form)) return;
+            const int16_t type = form.Find("cmbType").GetListIndex();
+            const std::string key = form.Find("txtKey").GetText();
+            // Converted for every match, and before the document is fetched: a value that does
+            // not convert ends the update before anything is written for this entry.
+            const FitsValue value = ValueOfType(form, type, form.Find("txtKeyValue").GetText());
+            documents->GetItem(index)->SetFITSKey(key, value);
+            break;
+        }
+    }
+    if (WindowClosed(form)) return;
+    form.Find("txtMessage4").SetVisible(true);
+}
 
 }  // namespace starwright::fits_key

@@ -1,8 +1,10 @@
 #include "host/sim/fits_header.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "host/failure.h"
 
@@ -71,20 +73,32 @@ std::string StringValue(const std::string& text) {
     return "'" + Pad(quoted, 8) + "'";
 }
 
-// The shortest text that reads back as the same double and fits columns 11 to 30, with a
-// decimal point always present ("12.0", "1.5E-07"): without one a reader takes it as an integer.
+std::string WithDecimalPoint(std::string text) {
+    if (text.find('.') == std::string::npos) {
+        const size_t exponent = text.find('E');
+        text.insert(exponent == std::string::npos ? text.size() : exponent, ".0");
+    }
+    return text;
+}
+
+// The fewest digits that read back as the same double and fit columns 11 to 30: plain notation
+// up to 17 integer digits ("-20.0", "0.0001"), else with an exponent ("1.5E-07"). A decimal point
+// is always present, since without one a reader takes the value for an integer.
 std::string RealValue(double value) {
     if (!std::isfinite(value)) throw HostError(kErrBadCard, "A FITS header cannot hold an infinite or undefined number");
     std::string best;
-    for (int precision = 1; precision <= 17; ++precision) {
-        char buffer[40];
-        std::snprintf(buffer, sizeof buffer, "%.*G", precision, value);
-        std::string text = buffer;
-        const size_t exponent = text.find('E');
-        if (text.find('.') == std::string::npos) text.insert(exponent == std::string::npos ? text.size() : exponent, ".0");
+    for (int digits = 1; digits <= 17; ++digits) {
+        char scientific[40];
+        std::snprintf(scientific, sizeof scientific, "%.*E", digits - 1, value);
+        const int exponent = std::atoi(std::strchr(scientific, 'E') + 1);
+        char general[40];
+        const int precision = exponent >= 0 && exponent < 17 ? std::max(digits, exponent + 1) : digits;
+        std::snprintf(general, sizeof general, "%.*G", precision, value);
+        std::string text = WithDecimalPoint(general);
+        if (text.size() > kNumberWidth) text = WithDecimalPoint(scientific);
         if (text.size() > kNumberWidth) break;
         best = text;
-        if (std::strtod(buffer, nullptr) == value) break;
+        if (std::strtod(best.c_str(), nullptr) == value) break;
     }
     return RightJustified(best);
 }
