@@ -1,0 +1,210 @@
+// "Handy FITS Key" through the real window: frmMain on the Win32 toolkit, the documents of the
+// simulated host reached through the COM binding, and values converted by oleaut32 in the
+// user's locale. Run once per locale; the first argument names it ("en" or "de").
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/com/com_host.h"
+#include "host/sim/com/sim_com_server.h"
+#include "host/sim/sim_host.h"
+#include "platform/portable_platform.h"
+#include "platform/windows_platform.h"
+#include "tests/wine/window_driver.h"
+#include "window/frm_main.h"
+#include "window/win32/win32_toolkit.h"
+
+namespace starwright {
+namespace {
+
+namespace d = driver;
+using Names = std::vector<std::string>;
+
+bool g_german = false;
+
+struct SeenMessageBox {
+    std::string text, title;
+    int buttons = 0;
+};
+
+class FitsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(server_.Register(), S_OK);
+        for (const char* name : {"m31.fit", "m42.fit", "ngc7000.fit"}) host_.AddDocument(name);
+    }
+
+    // Shows the window with "Handy FITS" chosen, runs the steps, then closes it with "Exit".
+    void Run(d::Script& script) {
+        script.Then([] { d::Click("optOptions", 2); });
+        for (auto& step : steps_) script.Then(step);
+        script.Then([] { d::Click("cmdExit"); });
+        script.Start();
+        form_.Show();
+        script.Stop();
+        EXPECT_TRUE(script.Finished());
+        for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+    }
+
+    // Types the keyword, its value and type, and clicks "Update Fits Header".
+    void Update(const std::string& key, const std::string& value, int type) {
+        steps_.push_back([=] { d::Type("txtKey", key); });
+        steps_.push_back([=] { d::Type("txtKeyValue", value); });
+        steps_.push_back([=] { d::SelectComboEntry("cmbType", type); });
+        steps_.push_back([] { d::Click("cmdSet"); });
+    }
+
+    std::optional<std::string> Keyword(size_t document, const std::string& key) {
+        return host_.documents[document].header.ValueText(key);
+    }
+
+    std::vector<std::function<void()>> steps_;
+    sim::SimHost host_;
+    sim::SimComServer server_{host_};
+    com::ComHostFactory factory_;
+    FixedClock clock_;
+    WindowsFileSystem files_;
+    WindowsNumberText numbers_;
+    Platform platform_{clock_, files_, numbers_};
+    Win32Toolkit toolkit_;
+    frmMain form_{factory_, platform_, toolkit_};
+};
+
+TEST_F(FitsWindowTest, PicksDocumentsUpdatesThemAndShowsUpdated) {
+    Names left, right;
+    bool updatedBefore = true, updatedAfter = false;
+    steps_.push_back([] { d::DoubleClickEntry("lstImagesBin", 1); });      // m42 to the right
+    steps_.push_back([] { d::Click("cmdBinMove", 0); });                    // the rest after it
+    steps_.push_back([] { d::DoubleClickEntry("lstSelectedBin", 2); });    // ngc7000 back
+    steps_.push_back([&] {
+        updatedBefore = d::IsVisibleSet("txtMessage4");
+        host_.calls.clear();
+    });
+    Update("SET-TEMP", g_german ? "-20,5" : "-20.5", 0);
+    steps_.push_back([&] {
+        left = d::ListEntries("lstImagesBin");
+        right = d::ListEntries("lstSelectedBin");
+        updatedAfter = d::IsShown("txtMessage4") && d::Text("txtMessage4") == "Updated";
+    });
+    d::Script script;
+    Run(script);
+
+    EXPECT_EQ(left, Names{"ngc7000.fit"});
+    EXPECT_EQ(right, (Names{"m42.fit", "m31.fit"}));
+    EXPECT_FALSE(updatedBefore);
+    EXPECT_TRUE(updatedAfter);
+    EXPECT_EQ(host_.CallTexts("Document(").size(), 5u);  // m42 found at 2, m31 at 1
+    EXPECT_EQ(host_.CallTexts("Document(2).SetFITSKey"),
+              Names{"Document(2).SetFITSKey call Bstr \"SET-TEMP\" R8 -20.5"});
+    EXPECT_EQ(Keyword(0, "SET-TEMP"), "-20.5");
+    EXPECT_EQ(Keyword(1, "SET-TEMP"), "-20.5");
+    EXPECT_EQ(Keyword(2, "SET-TEMP"), std::nullopt);
+}
+
+TEST_F(FitsWindowTest, ValuesConvertInTheUserLocale) {
+    struct Case {
+        int type;
+        const char* english;
+        const char* german;
+        const char* sent;
+        const char* card;
+    };
+    const Case cases[] = {
+        {0, "1.5", "1,5", "R8 1.5", "1.5"},
+        {0, "1,234.5", "1.234,5", "R8 1234.5", "1234.5"},
+        {1, "2.5", "2,5", "I4 2", "2"},
+        {1, "3.5", "3,5", "I4 4", "4"},
+        {2, "1.5", "1,5", g_german ? "Bstr \"1,5\"" : "Bstr \"1.5\"", g_german ? "'1,5     '" : "'1.5     '"},
+    };
+    steps_.push_back([] { d::DoubleClickEntry("lstImagesBin", 0); });
+    std::vector<std::string> cards;
+    for (const Case& c : cases) {
+        Update("VALUE", g_german ? c.german : c.english, c.type);
+        steps_.push_back([&] { cards.push_back(Keyword(0, "VALUE").value_or("none")); });
+    }
+    d::Script script;
+    Run(script);
+
+    std::vector<std::string> sent, expectedSent, expectedCards;
+    for (const auto& text : host_.CallTexts("Document(1).SetFITSKey"))
+        sent.push_back(text.substr(std::strlen("Document(1).SetFITSKey call Bstr \"VALUE\" ")));
+    for (const Case& c : cases) {
+        expectedSent.push_back(c.sent);
+        expectedCards.push_back(c.card);
+    }
+    EXPECT_EQ(sent, expectedSent);
+    EXPECT_EQ(cards, expectedCards);
+}
+
+TEST_F(FitsWindowTest, FailuresAreShownInAMessageBoxAndTheWindowStaysUsable) {
+    struct Case {
+        const char* key;
+        const char* value;
+        int type;
+        const char* message;  // a part of the message box's text
+    };
+    const Case cases[] = {
+        {"set-temp", "1", 0, "\"set-temp\" may hold only capital letters"},
+        {"SET-TEMP", "warm", 0, "Type mismatch"},
+        {"SET-TEMP", "3000000000", 1, "Overflow"},
+    };
+    std::vector<SeenMessageBox> boxes;
+    std::vector<bool> updated;
+    d::Script script;
+    script.Then([] { d::Click("optOptions", 2); }).Then([] { d::Click("cmdBinMove", 0); });
+    for (const Case& c : cases) {
+        script.Then([=] { d::Type("txtKey", c.key); })
+            .Then([=] { d::Type("txtKeyValue", c.value); })
+            .Then([=] { d::SelectComboEntry("cmbType", c.type); })
+            .Then([] { d::Click("cmdSet"); })
+            .Until([&] {
+                HWND box = d::FindMessageBox();
+                if (!box) return false;
+                boxes.push_back({d::MessageBoxText(box), d::MessageBoxTitle(box), d::MessageBoxButtons(box)});
+                d::PressOk(box);
+                return true;
+            })
+            .Then([&] { updated.push_back(d::IsVisibleSet("txtMessage4")); });
+    }
+    // Afterwards a good update runs to its end in the same window.
+    script.Then([] { d::Type("txtKey", "SET-TEMP"); })
+        .Then([] { d::Type("txtKeyValue", "-20"); })
+        .Then([] { d::SelectComboEntry("cmbType", 0); })
+        .Then([] { d::Click("cmdSet"); })
+        .Then([&] { updated.push_back(d::IsShown("txtMessage4")); })
+        .Then([] { d::Click("cmdExit"); });
+    script.Start();
+    form_.Show();
+    script.Stop();
+    EXPECT_TRUE(script.Finished());
+    for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+
+    ASSERT_EQ(boxes.size(), std::size(cases));
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        EXPECT_NE(boxes[i].text.find(cases[i].message), std::string::npos) << boxes[i].text;
+        EXPECT_EQ(boxes[i].title, "Starwright");
+        EXPECT_EQ(boxes[i].buttons, 1);
+    }
+    EXPECT_EQ(updated, (std::vector<bool>{false, false, false, true}));
+    for (size_t document = 0; document < 3; ++document) EXPECT_EQ(Keyword(document, "SET-TEMP"), "-20.0");
+}
+
+}  // namespace
+}  // namespace starwright
+
+// One single-threaded apartment, like the host's user-interface thread.
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    starwright::g_german = argc > 1 && std::strcmp(argv[1], "de") == 0;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    const int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}
