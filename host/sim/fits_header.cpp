@@ -70,7 +70,10 @@ std::string StringValue(const std::string& text) {
     if (quoted.size() > kStringLength)
         throw HostError(kErrBadCard, "The FITS string value is longer than 68 characters");
     // The closing quote stands in column 20 or further right.
-    return "'" + Pad(quoted, 8) + "'";
+    std::string value(1, '\'');
+    value += Pad(quoted, 8);
+    value += '\'';
+    return value;
 }
 
 std::string WithDecimalPoint(std::string text) {
