@@ -118,9 +118,7 @@ TEST_F(FitsWindowTest, ValuesConvertInTheUserLocale) {
     };
     const Case cases[] = {
         {0, "1.5", "1,5", "R8 1.5", "1.5"},
-        {0, "1,234.5", "1.234,5", "R8 1234.5", "1234.5"},
         {1, "2.5", "2,5", "I4 2", "2"},
-        {1, "3.5", "3,5", "I4 4", "4"},
         {2, "1.5", "1,5", g_german ? "Bstr \"1,5\"" : "Bstr \"1.5\"", g_german ? "'1,5     '" : "'1.5     '"},
     };
     steps_.push_back([] { d::DoubleClickEntry("lstImagesBin", 0); });
