@@ -76,6 +76,17 @@ HRESULT InvokeById(IDispatch* object, DISPID id, WORD flags, VARIANT* args, UINT
     return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
 }
 
+// The host's own type library, which the plug-in's DoModal refers to for its parameter type.
+void RegisterHostTypeLibrary() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring library(path);
+    library.resize(library.find_last_of(L"\\/") + 1);
+    library += L"MaxIm_DL.exe";
+    ComPtr<ITypeLib> typeLib;
+    LoadTypeLibEx(library.c_str(), REGKIND_REGISTER, &typeLib);
+}
+
 // Creates the plug-in the way the host does, through its programmatic identifier.
 HRESULT LoadPlugIn() {
     CLSID clsid;
@@ -167,6 +178,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (LOWORD(wParam) == kMenuPlugIn) {
                 HRESULT hr = ShowPlugIn();
                 RefreshStatus();
+                if (FAILED(hr) && app.tour) {
+                    char text[64];
+                    std::snprintf(text, sizeof text, "DoModal failed (0x%08lX)", static_cast<unsigned long>(hr));
+                    app.tour->failure = text;
+                }
                 if (FAILED(hr) && !app.tour) {
                     wchar_t text[128];
                     swprintf(text, 128, L"The plug-in failed (0x%08lX).", static_cast<unsigned long>(hr));
@@ -220,6 +236,7 @@ int Run(HINSTANCE instance, const std::wstring& tourFolder) {
     app.host->camera.temperature = 18.0;
     for (const char* name : {"M31_L_001.fit", "M31_L_002.fit", "NGC7000_Ha_001.fit"}) app.host->AddDocument(name);
 
+    RegisterHostTypeLibrary();
     sim::SimComServer server(*app.host);
     if (FAILED(server.Register())) return 3;
     const HRESULT loaded = LoadPlugIn();

@@ -4,9 +4,13 @@
 # to build/demo/ and prints their paths.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/wine-env.sh
 interactive=0
 [ -n "${DISPLAY:-}" ] && interactive=1
+# A display and prefix of the demo's own, so that nothing else on the screen gets into the
+# pictures and the tests' registry stays the tests'.
+export STARWRIGHT_DISPLAY_NUMBER=78
+export STARWRIGHT_WINEPREFIX=${STARWRIGHT_WINEPREFIX:-$PWD/build/demo-prefix}
+. scripts/wine-env.sh
 starwright_wine_ready
 
 dll=build/win32/plugin/Starwright.dll

@@ -8,13 +8,14 @@ unset WINEARCH
 
 starwright_display() {
   [ -n "${DISPLAY:-}" ] && return 0
-  local n=77
+  local n=${STARWRIGHT_DISPLAY_NUMBER:-77}
   if [ ! -e /tmp/.X11-unix/X$n ]; then
     (flock 9
      if [ ! -e /tmp/.X11-unix/X$n ]; then
-       setsid Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 < /dev/null &
+       # The server must not inherit the lock, or it would hold it for as long as it runs.
+       setsid Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 < /dev/null 9>&- &
        for _ in $(seq 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
-     fi) 9>/tmp/.starwright-xvfb.lock
+     fi) 9>/tmp/.starwright-xvfb-$n.lock
   fi
   export DISPLAY=:$n
 }

@@ -136,15 +136,14 @@ TEST_F(WindowTest, ListingFailuresStopTheSwitchAndAreShown) {
     }
 }
 
-TEST_F(WindowTest, CountOf32767IsListedIn16Bits) {
-    host.countOverride = 32767;
-    host.FailOn("Documents.Item get I2 3", 1, "stop here");
-    host.AddDocument("A.fit");
-    host.AddDocument("B.fit");
+TEST_F(WindowTest, TheLargestCountIsListedToItsEnd) {
+    for (int i = 1; i <= 32767; ++i) host.AddDocument("Image" + std::to_string(i));
     HeadlessWindow& w = Window();
     w.Click("optOptions", 2);
-    EXPECT_EQ(LeftList().size(), 2u);
-    EXPECT_EQ(w.messages, std::vector<std::string>{"stop here"});
+    EXPECT_TRUE(w.messages.empty());
+    ASSERT_EQ(form.Find("lstImagesBin").GetListCount(), 32767);
+    EXPECT_EQ(form.Find("lstImagesBin").GetListItem(32766), "Image32767");
+    EXPECT_EQ(host.calls.back().ToString(), "Document(32767).DisplayName get");
 }
 
 TEST_F(WindowTest, TypedTextSurvivesSwitchingButNotClosing) {

@@ -63,9 +63,14 @@ void frmMain::LoadBinImages() {
     auto application = host_.CreateApplication();
     auto documents = application->GetDocuments();
     const int16_t count = NarrowToInt16(documents->GetCount());
-    Control& list = Find("lstImagesBin");
-    for (int16_t position = 1; position <= count; ++position)
-        list.AddItem(documents->GetItem(position)->GetDisplayName());
+    // Positions go to the host as 16-bit integers; the counter itself is wider so that a count
+    // of exactly 32767 ends the loop instead of wrapping to -32768. The list is looked up anew
+    // after each host call: a call to a host in another process lets window messages through,
+    // and one of them may have closed the window.
+    for (int32_t position = 1; position <= count; ++position) {
+        std::string name = documents->GetItem(static_cast<int16_t>(position))->GetDisplayName();
+        Find("lstImagesBin").AddItem(name);
+    }
 }
 
 void frmMain::Dispatch(const ControlDescription& control, ControlEvent event) {

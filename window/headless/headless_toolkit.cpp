@@ -103,6 +103,8 @@ void HeadlessWindow::Click(std::string_view name, int16_t index) {
     const ControlDescription& d = control.Description();
     if (!control.GetEnabled()) return;
     if (d.type == ControlType::OptionButton) {
+        // Like a native option button: clicking the one already chosen changes nothing.
+        if (control.GetValue() == 1) return;
         for (auto& other : controls_)
             if (other->Description().name == d.name) other->SetValue(0);
         control.SetValue(1);
