@@ -2,7 +2,7 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-.PHONY: all setup native cross test test-native test-wine demo clean
+.PHONY: all setup native cross test test-native test-wine demo bench clean
 
 all: native cross
 
@@ -27,6 +27,11 @@ test: test-native test-wine
 
 demo: cross
 	@bash scripts/demo.sh
+
+bench: setup
+	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_SANITIZE=OFF >/dev/null
+	@cmake --build build/bench -j$(JOBS) --target starwright_bench
+	@build/bench/bench/starwright_bench
 
 clean:
 	rm -rf build
