@@ -161,11 +161,14 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
     RECT r;
     if (!GetWindowRect(window, &r)) return false;
     const int width = r.right - r.left, height = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    // From the window's own device context, not the screen's: Wine copies a window's finished
+    // pixels to the X server only when the message loop goes idle, so the screen may still
+    // show a control half painted; and nothing else on the display gets into the picture.
+    HDC source = GetWindowDC(window);
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
     SelectObject(memory, previous);
 
     BITMAPINFOHEADER info{};
@@ -180,7 +183,7 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
     const int lines = GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(window, source);
     if (lines != height) return false;
 
     BITMAPFILEHEADER file{};

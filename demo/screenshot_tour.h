@@ -24,7 +24,7 @@ struct Tour {
 // Arms a thread timer that drives the tool window step by step once DoModal has shown it.
 void StartTour(Tour& tour);
 
-// Saves what the screen shows of a window as a 24-bit BMP file.
+// Saves a window's picture, frame included, as a 24-bit BMP file.
 bool SaveWindowPicture(HWND window, const std::wstring& path);
 
 }  // namespace starwright::demo
