@@ -12,24 +12,12 @@
 #include <functional>
 #include <string>
 
-#include "host/sim/sim_host.h"
-#include "platform/portable_platform.h"
-#include "window/frm_main.h"
-#include "window/headless/headless_toolkit.h"
+#include "tests/window_fixture.h"
 
 namespace starwright {
 namespace {
 
-struct Bench {
-    sim::SimHost host;
-    sim::SimHostFactory factory{host};
-    FixedClock clock;
-    PortableFileSystem files{"/nonexistent"};
-    PortableNumberText numbers;
-    Platform platform{clock, files, numbers};
-    HeadlessToolkit toolkit;
-    frmMain form{factory, platform, toolkit};
-
+struct Bench : WindowFixture {
     explicit Bench(int documents) {
         for (int i = 1; i <= documents; ++i) host.AddDocument("Light_" + std::to_string(i) + ".fit");
         form.Load();
@@ -56,17 +44,17 @@ int main() {
     bool met = true;
     {
         Bench bench(5000);
-        const double ms = Milliseconds([&] { bench.toolkit.last->Click("optOptions", 2); });
+        const double ms = Milliseconds([&] { bench.Window().Click("optOptions", 2); });
         met &= Report("list 5000 open images", ms, 200);
     }
     {
         Bench bench(300);
-        bench.toolkit.last->Click("optOptions", 2);
-        bench.toolkit.last->Click("cmdBinMove", 0);
-        bench.toolkit.last->Type("txtKey", "SET-TEMP");
-        bench.toolkit.last->Type("txtKeyValue", "-20.5");
+        bench.Window().Click("optOptions", 2);
+        bench.Window().Click("cmdBinMove", 0);
+        bench.Window().Type("txtKey", "SET-TEMP");
+        bench.Window().Type("txtKeyValue", "-20.5");
         bench.host.calls.clear();
-        const double ms = Milliseconds([&] { bench.toolkit.last->Click("cmdSet"); });
+        const double ms = Milliseconds([&] { bench.Window().Click("cmdSet"); });
         met &= Report("write a keyword into 300 picked of 300 open images", ms, 1000);
     }
     return met ? 0 : 1;

@@ -4,10 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "host/sim/sim_host.h"
-#include "platform/portable_platform.h"
-#include "window/frm_main.h"
-#include "window/headless/headless_toolkit.h"
+#include "tests/window_fixture.h"
 
 namespace starwright {
 namespace {
@@ -64,7 +61,7 @@ public:
 class Cooldown {
 public:
     explicit Cooldown(char decimalSeparator = '.')
-        : numbers_(decimalSeparator, decimalSeparator == '.' ? ',' : '.') {
+        : fixture_({.hostClock = &clock, .decimalSeparator = decimalSeparator, .toolkit = &toolkit_}) {
         form.Load();
         Ui().Click("optOptions", 1);
     }
@@ -73,11 +70,9 @@ public:
     WatchedWindow& Watched() { return *toolkit_.last; }
     std::string Caption(std::string_view name) { return form.Find(name).GetCaption(); }
     std::vector<std::string> Log() {
-        std::vector<std::string> lines;
         Control& log = form.Find("lstLog");
-        for (int16_t i = 0; i < log.GetListCount(); ++i) lines.push_back(log.GetListItem(i));
         EXPECT_EQ(log.GetListIndex(), log.GetListCount() - 1) << "the newest line is selected";
-        return lines;
+        return fixture_.Entries("lstLog");
     }
     void Start() { Ui().Click("cmdStart"); }
     // Delivers `count` ticks, a second apart, stopping early once the window has closed.
@@ -94,18 +89,14 @@ public:
     }
 
     sim::ManualClock clock;
-    sim::SimHost host{&clock};
 
 private:
-    sim::SimHostFactory factory_{host};
-    FixedClock wallClock_;
-    PortableFileSystem files_{"/nonexistent"};
-    PortableNumberText numbers_;
-    Platform platform_{wallClock_, files_, numbers_};
     WatchedToolkit toolkit_;
+    WindowFixture fixture_;
 
 public:
-    frmMain form{factory_, platform_, toolkit_};
+    sim::SimHost& host = fixture_.host;
+    frmMain& form = fixture_.form;
 };
 
 const std::vector<std::string> kStartCalls = {

@@ -7,11 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/sim/sim_host.h"
-#include "platform/portable_platform.h"
+#include "tests/window_fixture.h"
 #include "tools/date_text.h"
-#include "window/frm_main.h"
-#include "window/headless/headless_toolkit.h"
 
 namespace starwright {
 namespace {
@@ -24,7 +21,9 @@ constexpr char kPathNotFound[] = "The system cannot find the path specified.";
 // see the order of the folder work and that it all came before the camera.
 class RecordingFileSystem final : public FileSystem {
 public:
-    RecordingFileSystem(FileSystem& inner, const sim::SimHost& host) : inner_(inner), host_(host) {}
+    explicit RecordingFileSystem(FileSystem& inner) : inner_(inner) {}
+    // The host is made after the platform that holds this file system, so it comes in later.
+    void Watch(const sim::SimHost& host) { host_ = &host; }
     bool Exists(const std::string& path) override {
         Record("exists " + path);
         return inner_.Exists(path);
@@ -39,10 +38,10 @@ public:
 private:
     void Record(std::string entry) {
         log.push_back(std::move(entry));
-        hostCallsBeforeLastFileCall = host_.calls.size();
+        hostCallsBeforeLastFileCall = host_->calls.size();
     }
     FileSystem& inner_;
-    const sim::SimHost& host_;
+    const sim::SimHost* host_ = nullptr;
 };
 
 fs::path MakeTempRoot() {
@@ -51,41 +50,38 @@ fs::path MakeTempRoot() {
     return pattern;
 }
 
-class DatedFolder : public ::testing::Test {
-protected:
-    DatedFolder() : root_(MakeTempRoot()), portable_(root_), files_(portable_, host_) {
-        fs::create_directory(root_ / "C:");
-        form_.Load();
-    }
-    ~DatedFolder() override { fs::remove_all(root_); }
+// The folder side, made before the window fixture so that the window's platform records through it.
+struct RecordedFolders {
+    fs::path root = MakeTempRoot();
+    PortableFileSystem portable{root};
+    RecordingFileSystem recording{portable};
+};
 
-    HeadlessWindow& Window() { return *toolkit_.last; }
+class DatedFolder : public ::testing::Test, protected RecordedFolders, protected WindowFixture {
+protected:
+    // The early hours of 7 December file under the 6th.
+    DatedFolder() : WindowFixture({.now = {2026, 12, 7, 1, 30, 0}, .fileSystem = &recording}) {
+        recording.Watch(host);
+        fs::create_directory(root / "C:");
+        form.Load();
+    }
+    ~DatedFolder() override { fs::remove_all(root); }
+
     void Create(const std::string& home, const std::string& image) {
         Window().Type("txtPath", home);
         Window().Type("txtObject", image);
         Window().Click("cmdCreate");
     }
-    bool IsDirectory(const std::string& relative) { return fs::is_directory(root_ / relative); }
-    void MakeDirectories(const std::string& relative) { fs::create_directories(root_ / relative); }
-    std::vector<std::string> CameraCalls() { return host_.CallTexts("Camera."); }
-
-    fs::path root_;
-    sim::SimHost host_;
-    sim::SimHostFactory factory_{host_};
-    FixedClock clock_{{2026, 12, 7, 1, 30, 0}};  // the early hours of 7 December file under the 6th
-    PortableFileSystem portable_;
-    RecordingFileSystem files_;
-    PortableNumberText numbers_;
-    Platform platform_{clock_, files_, numbers_};
-    HeadlessToolkit toolkit_;
-    frmMain form_{factory_, platform_, toolkit_};
+    bool IsDirectory(const std::string& relative) { return fs::is_directory(root / relative); }
+    void MakeDirectories(const std::string& relative) { fs::create_directories(root / relative); }
+    std::vector<std::string> CameraCalls() { return host.CallTexts("Camera."); }
 };
 
 TEST_F(DatedFolder, TypicalClickMakesThreeFoldersSetsUpTheCameraReportsAndCloses) {
     Create("C:\\MaximDL\\", "M31");
 
     EXPECT_TRUE(IsDirectory("C:/MaximDL/20261206/M31"));
-    EXPECT_EQ(files_.log, (std::vector<std::string>{
+    EXPECT_EQ(recording.log, (std::vector<std::string>{
                               "exists C:\\MaximDL\\",
                               "make C:\\MaximDL\\",
                               "exists C:\\MaximDL\\20261206",
@@ -93,7 +89,7 @@ TEST_F(DatedFolder, TypicalClickMakesThreeFoldersSetsUpTheCameraReportsAndCloses
                               "exists C:\\MaximDL\\20261206\\M31\\",
                               "make C:\\MaximDL\\20261206\\M31\\",
                           }));
-    EXPECT_EQ(files_.hostCallsBeforeLastFileCall, 0u);
+    EXPECT_EQ(recording.hostCallsBeforeLastFileCall, 0u);
     EXPECT_EQ(CameraCalls(), (std::vector<std::string>{
                                  "Camera.PreLinkFlag put Bool True",
                                  "Camera.Connected get",
@@ -102,19 +98,19 @@ TEST_F(DatedFolder, TypicalClickMakesThreeFoldersSetsUpTheCameraReportsAndCloses
                                  "Camera.AutoSaveStart put I2 1",
                              }));
     EXPECT_EQ(Window().messages, std::vector<std::string>{"C:\\MaximDL\\20261206\\M31\\ Path Created"});
-    EXPECT_FALSE(form_.IsLoaded());
+    EXPECT_FALSE(form.IsLoaded());
 }
 
 TEST_F(DatedFolder, AllFoldersPresentCreatesNothingButStillSetsUpTheCamera) {
     MakeDirectories("C:/MaximDL/20261206/M31");
     Create("C:\\MaximDL\\", "M31");
 
-    for (const auto& entry : files_.log) EXPECT_EQ(entry.rfind("exists ", 0), 0u) << entry;
-    EXPECT_EQ(files_.log.size(), 3u);
-    EXPECT_EQ(host_.camera.autoSaveName, "C:\\MaximDL\\20261206\\M31\\M31");
-    EXPECT_EQ(host_.camera.autoSaveStart, 1);
+    for (const auto& entry : recording.log) EXPECT_EQ(entry.rfind("exists ", 0), 0u) << entry;
+    EXPECT_EQ(recording.log.size(), 3u);
+    EXPECT_EQ(host.camera.autoSaveName, "C:\\MaximDL\\20261206\\M31\\M31");
+    EXPECT_EQ(host.camera.autoSaveStart, 1);
     EXPECT_EQ(Window().messages, std::vector<std::string>{"C:\\MaximDL\\20261206\\M31\\ Path Created"});
-    EXPECT_FALSE(form_.IsLoaded());
+    EXPECT_FALSE(form.IsLoaded());
 }
 
 // The texts handed on are the typed ones, joined as typed; only their folders differ.
@@ -137,27 +133,27 @@ TEST_F(DatedFolder, PathTextsAreJoinedExactlyAsTyped) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.home) + " + " + c.image);
-        fs::remove_all(root_ / "C:");
-        fs::create_directory(root_ / "C:");
+        fs::remove_all(root / "C:");
+        fs::create_directory(root / "C:");
         if (*c.premade) MakeDirectories(c.premade);
-        files_.log.clear();
-        host_.calls.clear();
-        form_.Load();
+        recording.log.clear();
+        host.calls.clear();
+        form.Load();
 
         Create(c.home, c.image);
 
         const std::string autoSaveName = c.autoSaveName;
         const std::string imageFolder = autoSaveName.substr(0, autoSaveName.size() - std::string(c.image).size());
         EXPECT_TRUE(IsDirectory(c.expectedFolder));
-        const auto makes = std::count_if(files_.log.begin(), files_.log.end(),
+        const auto makes = std::count_if(recording.log.begin(), recording.log.end(),
                                          [](const std::string& entry) { return entry.rfind("make ", 0) == 0; });
         EXPECT_EQ(static_cast<size_t>(makes), c.makes);
-        EXPECT_EQ(std::count(files_.log.begin(), files_.log.end(), "exists " + imageFolder), 1)
+        EXPECT_EQ(std::count(recording.log.begin(), recording.log.end(), "exists " + imageFolder), 1)
             << "the image folder is tested as built";
-        EXPECT_EQ(host_.camera.autoSaveName, c.autoSaveName);
+        EXPECT_EQ(host.camera.autoSaveName, c.autoSaveName);
         ASSERT_FALSE(Window().messages.empty());
         EXPECT_EQ(Window().messages.back(), imageFolder + " Path Created");
-        EXPECT_FALSE(form_.IsLoaded());
+        EXPECT_FALSE(form.IsLoaded());
     }
 }
 
@@ -178,16 +174,16 @@ TEST_F(DatedFolder, FolderFailureIsReportedBeforeAnyCameraCallAndKeepsTheWindow)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.home) + " + " + c.image);
-        fs::remove_all(root_ / "C:");
-        fs::create_directory(root_ / "C:");
-        host_.calls.clear();
-        form_.Load();
+        fs::remove_all(root / "C:");
+        fs::create_directory(root / "C:");
+        host.calls.clear();
+        form.Load();
 
         Create(c.home, c.image);
 
         EXPECT_EQ(Window().messages, std::vector<std::string>{c.message});
-        EXPECT_TRUE(host_.calls.empty());
-        EXPECT_TRUE(form_.IsLoaded());
+        EXPECT_TRUE(host.calls.empty());
+        EXPECT_TRUE(form.IsLoaded());
         EXPECT_EQ(Window().Find("txtMessage1").GetCaption(), "None");
         if (*c.remaining) {
             EXPECT_TRUE(IsDirectory(c.remaining));
@@ -196,30 +192,30 @@ TEST_F(DatedFolder, FolderFailureIsReportedBeforeAnyCameraCallAndKeepsTheWindow)
 }
 
 TEST_F(DatedFolder, HomePathThatIsAFileCannotBeMade) {
-    std::ofstream(root_ / "C:" / "MaximDL") << "not a folder";
+    std::ofstream(root / "C:" / "MaximDL") << "not a folder";
     Create("C:\\MaximDL\\", "M31");
     EXPECT_EQ(Window().messages, std::vector<std::string>{"Cannot create a file when that file already exists."});
-    EXPECT_TRUE(form_.IsLoaded());
+    EXPECT_TRUE(form.IsLoaded());
 }
 
 TEST_F(DatedFolder, ClickingAgainAfterCorrectingTheNameLeavesExistingFoldersAlone) {
     Create("C:\\MaximDL\\", "M31\\Core");
-    ASSERT_TRUE(form_.IsLoaded());
-    files_.log.clear();
+    ASSERT_TRUE(form.IsLoaded());
+    recording.log.clear();
 
     Create("C:\\MaximDL\\", "M31");
-    EXPECT_EQ(files_.log.front(), "exists C:\\MaximDL\\");
-    EXPECT_EQ(files_.log.size(), 4u);  // three tests, one make
-    EXPECT_EQ(files_.log.back(), "make C:\\MaximDL\\20261206\\M31\\");
-    EXPECT_FALSE(form_.IsLoaded());
+    EXPECT_EQ(recording.log.front(), "exists C:\\MaximDL\\");
+    EXPECT_EQ(recording.log.size(), 4u);  // three tests, one make
+    EXPECT_EQ(recording.log.back(), "make C:\\MaximDL\\20261206\\M31\\");
+    EXPECT_FALSE(form.IsLoaded());
 }
 
 TEST_F(DatedFolder, ConnectedIsWrittenOnlyWhenItReadsFalse) {
     for (bool connected : {false, true}) {
         SCOPED_TRACE(connected);
         const size_t callsBefore = CameraCalls().size();
-        host_.camera.connected = connected;
-        form_.Load();
+        host.camera.connected = connected;
+        form.Load();
         Create("C:\\MaximDL\\", "M31");
 
         std::vector<std::string> expected{"Camera.PreLinkFlag put Bool True", "Camera.Connected get"};
@@ -228,9 +224,9 @@ TEST_F(DatedFolder, ConnectedIsWrittenOnlyWhenItReadsFalse) {
         expected.push_back("Camera.AutoSaveStart put I2 1");
         const std::vector<std::string> calls = CameraCalls();
         EXPECT_EQ(std::vector<std::string>(calls.begin() + callsBefore, calls.end()), expected);
-        EXPECT_FALSE(form_.IsLoaded());
+        EXPECT_FALSE(form.IsLoaded());
     }
-    EXPECT_EQ(host_.CallTexts("create Camera").size(), 1u) << "the window's camera is kept";
+    EXPECT_EQ(host.CallTexts("create Camera").size(), 1u) << "the window's camera is kept";
 }
 
 TEST_F(DatedFolder, CameraFailureAfterTheFoldersIsShownAndUndoesNothing) {
@@ -247,23 +243,22 @@ TEST_F(DatedFolder, CameraFailureAfterTheFoldersIsShownAndUndoesNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
-        sim::SimHost host;
-        sim::SimHostFactory factory(host);
-        files_.log.clear();
-        fs::remove_all(root_ / "C:");
-        fs::create_directory(root_ / "C:");
-        host.FailOn(c.operation, static_cast<int32_t>(0x80040005), "The camera is not responding");
-        RecordingFileSystem files(portable_, host);
-        Platform platform{clock_, files, numbers_};
-        frmMain form(factory, platform, toolkit_);
-        form.Load();
+        // A window of its own, so each case starts without a camera; it loads on this toolkit.
+        RecordingFileSystem freshFiles(portable);
+        WindowFixture fresh({.now = clock.Now(), .fileSystem = &freshFiles, .toolkit = &toolkit});
+        freshFiles.Watch(fresh.host);
+        recording.log.clear();
+        fs::remove_all(root / "C:");
+        fs::create_directory(root / "C:");
+        fresh.host.FailOn(c.operation, static_cast<int32_t>(0x80040005), "The camera is not responding");
+        fresh.form.Load();
 
         Create("C:\\MaximDL\\", "M31");
 
         EXPECT_TRUE(IsDirectory("C:/MaximDL/20261206/M31"));
-        EXPECT_EQ(host.CallTexts("Camera.").size(), c.callsMade);
+        EXPECT_EQ(fresh.host.CallTexts("Camera.").size(), c.callsMade);
         EXPECT_EQ(Window().messages, std::vector<std::string>{"The camera is not responding"});
-        EXPECT_TRUE(form.IsLoaded());
+        EXPECT_TRUE(fresh.form.IsLoaded());
     }
 }
 

@@ -4,33 +4,23 @@
 #include <string>
 #include <vector>
 
-#include "host/sim/sim_host.h"
-#include "platform/portable_platform.h"
+#include "tests/window_fixture.h"
 #include "tools/fits_key.h"
-#include "window/frm_main.h"
-#include "window/headless/headless_toolkit.h"
 
 namespace starwright {
 namespace {
 
 using Names = std::vector<std::string>;
 
-class FitsKey : public ::testing::Test {
+class FitsKey : public ::testing::Test, protected WindowFixture {
 protected:
     // Opens the documents, loads the window and chooses "Handy FITS", which lists them.
     void Open(const Names& documents) {
         for (const auto& name : documents) host.AddDocument(name);
         form.Load();
-        window = toolkit.last;
+        window = &Window();
         window->Click("optOptions", 2);
         host.calls.clear();
-    }
-
-    Names Items(const char* list) {
-        Control& control = form.Find(list);
-        Names items;
-        for (int16_t i = 0; i < control.GetListCount(); ++i) items.push_back(control.GetListItem(i));
-        return items;
     }
 
     void Pick(int16_t leftPosition) {
@@ -50,30 +40,22 @@ protected:
         return host.documents[document].header.ValueText(key);
     }
 
-    sim::SimHost host;
-    sim::SimHostFactory factory{host};
-    FixedClock clock;
-    PortableFileSystem files{"/nonexistent"};
-    PortableNumberText numbers{'.', ','};
-    Platform platform{clock, files, numbers};
-    HeadlessToolkit toolkit;
-    frmMain form{factory, platform, toolkit};
     HeadlessWindow* window = nullptr;
 };
 
 TEST_F(FitsKey, DoubleClickMovesTheSelectedEntryToTheEndOfTheOtherList) {
     Open({"a.fit", "b.fit", "c.fit", "b.fit"});
     Pick(1);
-    EXPECT_EQ(Items("lstImagesBin"), (Names{"a.fit", "c.fit", "b.fit"}));
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"b.fit"}));
+    EXPECT_EQ(Entries("lstImagesBin"), (Names{"a.fit", "c.fit", "b.fit"}));
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"b.fit"}));
     Pick(2);
     Pick(0);
-    EXPECT_EQ(Items("lstImagesBin"), (Names{"c.fit"}));
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"b.fit", "b.fit", "a.fit"}));
+    EXPECT_EQ(Entries("lstImagesBin"), (Names{"c.fit"}));
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"b.fit", "b.fit", "a.fit"}));
     window->Select("lstSelectedBin", 2);
     window->DoubleClick("lstSelectedBin");
-    EXPECT_EQ(Items("lstImagesBin"), (Names{"c.fit", "a.fit"}));
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"b.fit", "b.fit"}));
+    EXPECT_EQ(Entries("lstImagesBin"), (Names{"c.fit", "a.fit"}));
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"b.fit", "b.fit"}));
     EXPECT_TRUE(host.calls.empty());
 }
 
@@ -84,8 +66,8 @@ TEST_F(FitsKey, DoubleClickWithNothingSelectedMovesNothing) {
     Pick(0);
     window->Select("lstImagesBin", -1);
     window->DoubleClick("lstImagesBin");
-    EXPECT_EQ(Items("lstImagesBin"), (Names{"b.fit"}));
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"a.fit"}));
+    EXPECT_EQ(Entries("lstImagesBin"), (Names{"b.fit"}));
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"a.fit"}));
     EXPECT_TRUE(window->messages.empty());
 }
 
@@ -93,20 +75,20 @@ TEST_F(FitsKey, MoveAllAppendsInOrderAndEmptiesTheSource) {
     Open({"a.fit", "b.fit", "c.fit", "a.fit"});
     Pick(2);
     window->Click("cmdBinMove", 0);
-    EXPECT_EQ(Items("lstImagesBin"), Names{});
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"c.fit", "a.fit", "b.fit", "a.fit"}));
+    EXPECT_EQ(Entries("lstImagesBin"), Names{});
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"c.fit", "a.fit", "b.fit", "a.fit"}));
     window->Click("cmdBinMove", 0);
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"c.fit", "a.fit", "b.fit", "a.fit"}));
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"c.fit", "a.fit", "b.fit", "a.fit"}));
 
     window->Select("lstSelectedBin", 0);
     window->DoubleClick("lstSelectedBin");
     window->Click("cmdBinMove", 3);
-    EXPECT_EQ(Items("lstImagesBin"), (Names{"c.fit", "a.fit", "b.fit", "a.fit"}));
-    EXPECT_EQ(Items("lstSelectedBin"), Names{});
+    EXPECT_EQ(Entries("lstImagesBin"), (Names{"c.fit", "a.fit", "b.fit", "a.fit"}));
+    EXPECT_EQ(Entries("lstSelectedBin"), Names{});
 
     fits_key::cmdBinMove_Click(form, 1);
     fits_key::cmdBinMove_Click(form, 2);
-    EXPECT_EQ(Items("lstImagesBin"), (Names{"c.fit", "a.fit", "b.fit", "a.fit"}));
+    EXPECT_EQ(Entries("lstImagesBin"), (Names{"c.fit", "a.fit", "b.fit", "a.fit"}));
     EXPECT_TRUE(host.calls.empty());
 }
 
@@ -137,8 +119,8 @@ TEST_F(FitsKey, UpdateWritesThePickedDocumentsThroughOneApplication) {
     EXPECT_EQ(Keyword(1, "SET-TEMP"), std::nullopt);
     EXPECT_EQ(Keyword(2, "SET-TEMP"), "12.0");
     EXPECT_TRUE(Updated());
-    EXPECT_EQ(Items("lstImagesBin"), (Names{"b.fit"}));
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"c.fit", "a.fit"}));
+    EXPECT_EQ(Entries("lstImagesBin"), (Names{"b.fit"}));
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"c.fit", "a.fit"}));
     EXPECT_TRUE(window->messages.empty());
 }
 
@@ -200,7 +182,7 @@ TEST_F(FitsKey, AClosedDocumentIsSkippedAndTheUpdateStillEnds) {
     EXPECT_EQ(host.documents[0].displayName, "b.fit");
     EXPECT_EQ(Keyword(0, "SET-TEMP"), "-20.0");
     EXPECT_TRUE(Updated());
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"a.fit", "b.fit"}));
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"a.fit", "b.fit"}));
     EXPECT_TRUE(window->messages.empty());
 }
 
@@ -237,7 +219,7 @@ TEST_F(FitsKey, AValueThatDoesNotConvertIsReportedBeforeAnythingIsWritten) {
         EXPECT_TRUE(host.CallTexts("Document(1).SetFITSKey").empty()) << c.text;
         EXPECT_TRUE(host.CallTexts("Document(2)").empty()) << c.text;
         EXPECT_FALSE(Updated()) << c.text;
-        EXPECT_EQ(Items("lstSelectedBin"), (Names{"a.fit", "b.fit"}));
+        EXPECT_EQ(Entries("lstSelectedBin"), (Names{"a.fit", "b.fit"}));
     }
     EXPECT_EQ(Keyword(0, "NEWKEY"), std::nullopt);
 }
@@ -264,8 +246,8 @@ TEST_F(FitsKey, HostFailureMidUpdateKeepsEarlierWritesAndIsReported) {
     EXPECT_EQ(Keyword(2, "SET-TEMP"), std::nullopt);
     EXPECT_TRUE(host.CallTexts("Document(3)").empty());
     EXPECT_FALSE(Updated());
-    EXPECT_EQ(Items("lstImagesBin"), Names{});
-    EXPECT_EQ(Items("lstSelectedBin"), (Names{"a.fit", "b.fit", "c.fit"}));
+    EXPECT_EQ(Entries("lstImagesBin"), Names{});
+    EXPECT_EQ(Entries("lstSelectedBin"), (Names{"a.fit", "b.fit", "c.fit"}));
 
     // The window stays usable: the next update runs to its end.
     Update("SET-TEMP", "-20");

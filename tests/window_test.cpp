@@ -1,34 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "host/sim/sim_host.h"
-#include "platform/portable_platform.h"
-#include "window/frm_main.h"
-#include "window/headless/headless_toolkit.h"
+#include "tests/window_fixture.h"
 
 namespace starwright {
 namespace {
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public ::testing::Test, protected WindowFixture {
 protected:
-    sim::SimHost host;
-    sim::SimHostFactory factory{host};
-    FixedClock clock;
-    PortableFileSystem files{"/nonexistent"};
-    PortableNumberText numbers;
-    Platform platform{clock, files, numbers};
-    HeadlessToolkit toolkit;
-    frmMain form{factory, platform, toolkit};
-
-    HeadlessWindow& Window() {
+    HeadlessWindow& LoadWindow() {
         form.Load();
-        return *toolkit.last;
+        return Window();
     }
-    std::vector<std::string> LeftList() {
-        std::vector<std::string> names;
-        Control& list = form.Find("lstImagesBin");
-        for (int16_t i = 0; i < list.GetListCount(); ++i) names.push_back(list.GetListItem(i));
-        return names;
-    }
+    std::vector<std::string> LeftList() { return Entries("lstImagesBin"); }
     std::vector<std::string> VisibleFrames() {
         std::vector<std::string> frames;
         for (const char* name : {"vHandyPath", "vHandyStart", "vBin"})
@@ -38,7 +21,7 @@ protected:
 };
 
 TEST_F(WindowTest, LoadsEveryControlInItsInitialState) {
-    Window();
+    LoadWindow();
     EXPECT_EQ(VisibleFrames(), std::vector<std::string>{"vHandyPath"});
     EXPECT_EQ(form.Find("optOptions", 0).GetValue(), 1);
     EXPECT_EQ(form.Find("optOptions", 1).GetValue(), 0);
@@ -59,7 +42,7 @@ TEST_F(WindowTest, LoadsEveryControlInItsInitialState) {
 }
 
 TEST_F(WindowTest, EachOptionShowsOnlyItsFrame) {
-    HeadlessWindow& w = Window();
+    HeadlessWindow& w = LoadWindow();
     const std::vector<std::pair<int16_t, std::string>> steps = {
         {2, "vBin"}, {0, "vHandyPath"}, {1, "vHandyStart"}, {2, "vBin"}, {1, "vHandyStart"}, {0, "vHandyPath"}};
     for (const auto& [index, frame] : steps) {
@@ -73,7 +56,7 @@ TEST_F(WindowTest, EachOptionShowsOnlyItsFrame) {
 TEST_F(WindowTest, ChoosingFitsListsDocumentsAndStartsInputsAfresh) {
     host.AddDocument("M31.fit");
     host.AddDocument("M42.fit");
-    HeadlessWindow& w = Window();
+    HeadlessWindow& w = LoadWindow();
     w.Click("optOptions", 2);
     EXPECT_EQ(host.CallTexts(), (std::vector<std::string>{
                                     "create Application", "Application.Documents get", "Documents.Count get",
@@ -95,7 +78,7 @@ TEST_F(WindowTest, ChoosingFitsListsDocumentsAndStartsInputsAfresh) {
 }
 
 TEST_F(WindowTest, NoOpenDocumentsFetchesNoItem) {
-    Window().Click("optOptions", 2);
+    LoadWindow().Click("optOptions", 2);
     EXPECT_TRUE(host.CallTexts("Documents.Item").empty());
     EXPECT_TRUE(LeftList().empty());
 }
@@ -124,7 +107,7 @@ TEST_F(WindowTest, ListingFailuresStopTheSwitchAndAreShown) {
         host.countOverride = c.count;
         for (const char* name : {"A.fit", "B.fit", "C.fit"}) host.AddDocument(name);
         if (*c.operation) host.FailOn(c.operation, 429, c.message);
-        HeadlessWindow& w = Window();
+        HeadlessWindow& w = LoadWindow();
         w.Type("txtKey", "KEPT");
         w.Click("optOptions", 2);
         EXPECT_EQ(VisibleFrames(), std::vector<std::string>{"vBin"});
@@ -138,7 +121,7 @@ TEST_F(WindowTest, ListingFailuresStopTheSwitchAndAreShown) {
 
 TEST_F(WindowTest, TheLargestCountIsListedToItsEnd) {
     for (int i = 1; i <= 32767; ++i) host.AddDocument("Image" + std::to_string(i));
-    HeadlessWindow& w = Window();
+    HeadlessWindow& w = LoadWindow();
     w.Click("optOptions", 2);
     EXPECT_TRUE(w.messages.empty());
     ASSERT_EQ(form.Find("lstImagesBin").GetListCount(), 32767);
@@ -147,7 +130,7 @@ TEST_F(WindowTest, TheLargestCountIsListedToItsEnd) {
 }
 
 TEST_F(WindowTest, TypedTextSurvivesSwitchingButNotClosing) {
-    HeadlessWindow& w = Window();
+    HeadlessWindow& w = LoadWindow();
     w.Type("txtObject", "M51");
     w.Type("txtPath", "D:\\Images\\");
     w.Click("optOptions", 1);
@@ -157,7 +140,7 @@ TEST_F(WindowTest, TypedTextSurvivesSwitchingButNotClosing) {
     w.Click("cmdExit");
     EXPECT_FALSE(form.IsLoaded());
 
-    Window();
+    LoadWindow();
     EXPECT_EQ(form.Find("txtObject").GetText(), "");
     EXPECT_EQ(form.Find("txtPath").GetText(), "C:\\MaximDL\\");
 }
@@ -181,16 +164,16 @@ TEST_F(WindowTest, ExitAndTheCloseBoxBothEndTheShowing) {
 }
 
 TEST_F(WindowTest, CameraSurvivesShowingsAndIsCreatedOnce) {
-    Window();
+    LoadWindow();
     HostCamera* first = &form.Camera();
     form.Close();
-    Window();
+    LoadWindow();
     EXPECT_EQ(&form.Camera(), first);
     EXPECT_EQ(host.CallTexts("create Camera").size(), 1u);
 }
 
 TEST_F(WindowTest, EventsAfterCloseAreNotDelivered) {
-    HeadlessWindow& w = Window();
+    HeadlessWindow& w = LoadWindow();
     const ControlDescription& exit = *FrmMainDescription().Find("cmdExit");
     w.Click("cmdExit");
     form.OnControlEvent(exit, ControlEvent::Click);
