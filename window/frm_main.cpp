@@ -9,15 +9,30 @@ namespace starwright {
 frmMain::frmMain(HostFactory& host, const Platform& platform, Toolkit& toolkit)
     : host_(host), platform_(platform), toolkit_(toolkit) {}
 
+class frmMain::ActiveScope {
+public:
+    explicit ActiveScope(frmMain& form) : form_(form) { ++form_.active_; }
+    ~ActiveScope() {
+        if (--form_.active_ == 0) form_.retired_.clear();
+    }
+    ActiveScope(const ActiveScope&) = delete;
+    ActiveScope& operator=(const ActiveScope&) = delete;
+
+private:
+    frmMain& form_;
+};
+
 frmMain::~frmMain() = default;
 
 void frmMain::Load() {
-    window_.reset();
+    if (window_) retired_.push_back(std::move(window_));
+    if (active_ == 0) retired_.clear();
     window_ = toolkit_.Load(FrmMainDescription(), *this);
 }
 
 void frmMain::Show() {
     if (!IsLoaded()) Load();
+    ActiveScope active(*this);
     window_->RunModal();
 }
 
@@ -94,6 +109,7 @@ void frmMain::Dispatch(const ControlDescription& control, ControlEvent event) {
 // The one exception barrier for every handler: a failure that a handler does not trap itself
 // is shown to the user in a message box, and the window stays as the failure left it.
 void frmMain::OnControlEvent(const ControlDescription& control, ControlEvent event) {
+    ActiveScope active(*this);
     try {
         if (!IsLoaded()) return;
         Dispatch(control, event);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "host/host.h"
 #include "platform/platform.h"
@@ -57,12 +58,20 @@ public:
     void OnControlEvent(const ControlDescription& control, ControlEvent event) override;
 
 private:
+    // Counts the modal loops and handlers running on this object for as long as one runs.
+    class ActiveScope;
+
     void Dispatch(const ControlDescription& control, ControlEvent event);
 
     HostFactory& host_;
     Platform platform_;
     Toolkit& toolkit_;
     std::unique_ptr<LoadedWindow> window_;
+    // Showings replaced by Load() while a modal loop or a handler still ran on them (the host
+    // may call DoModal from inside a handler's event pump once the window has closed). They
+    // are freed when the outermost loop or handler returns.
+    std::vector<std::unique_ptr<LoadedWindow>> retired_;
+    int active_ = 0;
     std::unique_ptr<HostCamera> camera_;
 };
 
