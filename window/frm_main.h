@@ -44,7 +44,6 @@ public:
     Control& Find(std::string_view name, int16_t index = -1) { return window_->Find(name, index); }
     // The window's camera, created by the first camera operation and kept for the object's life.
     HostCamera& Camera();
-    bool HasCamera() const { return camera_ != nullptr; }
     HostFactory& Host() { return host_; }
     const Platform& Services() const { return platform_; }
 

@@ -315,7 +315,7 @@ private:
 
 }  // namespace
 
-SimComServer::SimComServer(SimHost& host) : host_(host), connection_(std::make_shared<Connection>(Connection{&host})) {}
+SimComServer::SimComServer(SimHost& host) : connection_(std::make_shared<Connection>(Connection{&host})) {}
 
 SimComServer::~SimComServer() {
     Revoke();

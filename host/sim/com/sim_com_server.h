@@ -30,7 +30,6 @@ public:
     };
 
 private:
-    SimHost& host_;
     std::shared_ptr<Connection> connection_;
     unsigned long cookies_[2] = {0, 0};
 };
