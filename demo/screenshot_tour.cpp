@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -24,7 +25,7 @@ constexpr int kTicksToShow = 150;  // two and a half minutes of cooling before t
 BOOL CALLBACK MatchToolWindow(HWND window, LPARAM context) {
     wchar_t caption[64] = {};
     GetWindowTextW(window, caption, 64);
-    if (!IsWindowVisible(window) || std::wstring(caption) != L"Starwright") return TRUE;
+    if (!IsWindowVisible(window) || std::wcscmp(caption, L"Starwright") != 0) return TRUE;
     *reinterpret_cast<HWND*>(context) = window;
     return FALSE;
 }
@@ -161,6 +162,9 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
     RECT r;
     if (!GetWindowRect(window, &r)) return false;
     const int width = r.right - r.left, height = r.bottom - r.top;
+    // Allocated before any GDI object, so that nothing between acquiring and releasing them throws.
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<char> pixels(static_cast<size_t>(stride) * height);
     // From the window's own device context, not the screen's: Wine copies a window's finished
     // pixels to the X server only when the message loop goes idle, so the screen may still
     // show a control half painted; and nothing else on the display gets into the picture.
@@ -178,8 +182,6 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
     info.biPlanes = 1;
     info.biBitCount = 24;
     info.biCompression = BI_RGB;
-    const int stride = (width * 3 + 3) & ~3;
-    std::vector<char> pixels(static_cast<size_t>(stride) * height);
     const int lines = GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
