@@ -114,8 +114,8 @@ void frmMain::OnControlEvent(const ControlDescription& control, ControlEvent eve
         if (!IsLoaded()) return;
         Dispatch(control, event);
     } catch (...) {
-        std::string description = DescribeCurrentException();
         try {
+            const std::string description = DescribeCurrentException();
             if (IsLoaded()) window_->ShowMessage(description);
         } catch (...) {
             // Nothing is left to report through; the host must not see the failure.
