@@ -7,22 +7,15 @@
 #include <string>
 
 #include "platform/windows_platform.h"
+#include "tests/wine/test_main.h"
 
 namespace starwright {
 namespace {
 
-char g_separator = '.';
-
-std::string Localised(std::string text) {
-    for (char& ch : text)
-        if (ch == '.') ch = g_separator;
-    return text;
-}
-
 TEST(WindowsNumberText, UserLocaleIsTheOneAskedFor) {
     wchar_t decimal[8] = {};
     ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8), 0);
-    EXPECT_EQ(decimal[0], static_cast<wchar_t>(g_separator));
+    EXPECT_EQ(decimal[0], static_cast<wchar_t>(DecimalSeparator()));
 }
 
 TEST(WindowsNumberText, FixedOneDecimal) {
@@ -56,9 +49,3 @@ TEST(WindowsNumberText, GeneralForm) {
 
 }  // namespace
 }  // namespace starwright
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc > 1 && std::string(argv[1]) == "de") starwright::g_separator = ',';
-    return RUN_ALL_TESTS();
-}

@@ -12,6 +12,7 @@
 #include "host/sim/sim_host.h"
 #include "platform/portable_platform.h"
 #include "platform/windows_platform.h"
+#include "tests/wine/test_main.h"
 #include "tests/wine/window_driver.h"
 #include "window/frm_main.h"
 #include "window/win32/win32_toolkit.h"
@@ -20,14 +21,6 @@ namespace starwright {
 namespace {
 
 namespace d = driver;
-
-char g_separator = '.';
-
-std::string Localised(std::string text) {
-    for (char& ch : text)
-        if (ch == '.') ch = g_separator;
-    return text;
-}
 
 class CooldownWindowTest : public ::testing::Test {
 protected:
@@ -129,9 +122,3 @@ TEST_F(CooldownWindowTest, TickInsideATickIsSkipped) {
 
 }  // namespace
 }  // namespace starwright
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc > 1 && std::string(argv[1]) == "de") starwright::g_separator = ',';
-    return RUN_ALL_TESTS();
-}

@@ -5,36 +5,27 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
-
 #include "platform/windows_platform.h"
 #include "tests/number_parse_cases.h"
+#include "tests/wine/test_main.h"
 
 namespace starwright {
 namespace {
-
-bool g_german = false;
 
 TEST(WindowsNumberParse, UserLocaleIsTheOneAskedFor) {
     wchar_t decimal[8] = {};
     wchar_t thousands[8] = {};
     ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8), 0);
     ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands, 8), 0);
-    EXPECT_EQ(decimal[0], g_german ? L',' : L'.');
-    EXPECT_EQ(thousands[0], g_german ? L'.' : L',');
+    EXPECT_EQ(decimal[0], InGermanLocale() ? L',' : L'.');
+    EXPECT_EQ(thousands[0], InGermanLocale() ? L'.' : L',');
 }
 
 TEST(WindowsNumberParse, ConvertsLikeThePortableTwin) {
     WindowsNumberText numbers;
-    if (g_german) number_parse_cases::ExpectConversions(numbers, number_parse_cases::kGerman);
+    if (InGermanLocale()) number_parse_cases::ExpectConversions(numbers, number_parse_cases::kGerman);
     else number_parse_cases::ExpectConversions(numbers, number_parse_cases::kEnglish);
 }
 
 }  // namespace
 }  // namespace starwright
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    starwright::g_german = argc > 1 && std::strcmp(argv[1], "de") == 0;
-    return RUN_ALL_TESTS();
-}

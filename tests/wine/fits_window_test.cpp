@@ -17,6 +17,7 @@
 #include "host/sim/sim_host.h"
 #include "platform/portable_platform.h"
 #include "platform/windows_platform.h"
+#include "tests/wine/test_main.h"
 #include "tests/wine/window_driver.h"
 #include "window/frm_main.h"
 #include "window/win32/win32_toolkit.h"
@@ -26,8 +27,6 @@ namespace {
 
 namespace d = driver;
 using Names = std::vector<std::string>;
-
-bool g_german = false;
 
 struct SeenMessageBox {
     std::string text, title;
@@ -87,7 +86,7 @@ TEST_F(FitsWindowTest, PicksDocumentsUpdatesThemAndShowsUpdated) {
         updatedBefore = d::IsVisibleSet("txtMessage4");
         host_.calls.clear();
     });
-    Update("SET-TEMP", g_german ? "-20,5" : "-20.5", 0);
+    Update("SET-TEMP", InGermanLocale() ? "-20,5" : "-20.5", 0);
     steps_.push_back([&] {
         left = d::ListEntries("lstImagesBin");
         right = d::ListEntries("lstSelectedBin");
@@ -119,12 +118,13 @@ TEST_F(FitsWindowTest, ValuesConvertInTheUserLocale) {
     const Case cases[] = {
         {0, "1.5", "1,5", "R8 1.5", "1.5"},
         {1, "2.5", "2,5", "I4 2", "2"},
-        {2, "1.5", "1,5", g_german ? "Bstr \"1,5\"" : "Bstr \"1.5\"", g_german ? "'1,5     '" : "'1.5     '"},
+        {2, "1.5", "1,5", InGermanLocale() ? "Bstr \"1,5\"" : "Bstr \"1.5\"",
+         InGermanLocale() ? "'1,5     '" : "'1.5     '"},
     };
     steps_.push_back([] { d::DoubleClickEntry("lstImagesBin", 0); });
     std::vector<std::string> cards;
     for (const Case& c : cases) {
-        Update("VALUE", g_german ? c.german : c.english, c.type);
+        Update("VALUE", InGermanLocale() ? c.german : c.english, c.type);
         steps_.push_back([&] { cards.push_back(Keyword(0, "VALUE").value_or("none")); });
     }
     d::Script script;
@@ -198,11 +198,3 @@ TEST_F(FitsWindowTest, FailuresAreShownInAMessageBoxAndTheWindowStaysUsable) {
 }  // namespace starwright
 
 // One single-threaded apartment, like the host's user-interface thread.
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    starwright::g_german = argc > 1 && std::strcmp(argv[1], "de") == 0;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
-}

@@ -1,0 +1,28 @@
+// The main of the Windows-side test programs. They run on one single-threaded apartment, like
+// the host's user-interface thread, so that COM objects are reached as the plug-in reaches them.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/wine/test_main.h"
+
+namespace starwright {
+namespace {
+bool g_german = false;
+}  // namespace
+
+bool InGermanLocale() { return g_german; }
+
+}  // namespace starwright
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    starwright::g_german = argc > 1 && std::strcmp(argv[1], "de") == 0;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    const int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}
