@@ -13,9 +13,7 @@
 #include "platform/portable_platform.h"
 #include "platform/windows_platform.h"
 #include "tests/wine/test_main.h"
-#include "tests/wine/window_driver.h"
-#include "window/frm_main.h"
-#include "window/win32/win32_toolkit.h"
+#include "tests/wine/window_fixture.h"
 
 namespace starwright {
 namespace {
@@ -29,11 +27,7 @@ protected:
     void ShowAndRun(std::function<void()> body) {
         d::Script script;
         script.Then(std::move(body));
-        script.Start();
-        form.Show();
-        script.Stop();
-        EXPECT_TRUE(script.Finished());
-        for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+        ShowWith(form, script);
         EXPECT_EQ(d::FindForm(), nullptr);
     }
     void Tick() {

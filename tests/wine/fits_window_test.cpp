@@ -1,9 +1,6 @@
 // "Handy FITS Key" through the real window: frmMain on the Win32 toolkit, the documents of the
 // simulated host reached through the COM binding, and values converted by oleaut32 in the
 // user's locale. Run once per locale; the first argument names it ("en" or "de").
-#include <windows.h>
-#include <objbase.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,15 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/com/com_host.h"
-#include "host/sim/com/sim_com_server.h"
-#include "host/sim/sim_host.h"
-#include "platform/portable_platform.h"
-#include "platform/windows_platform.h"
 #include "tests/wine/test_main.h"
-#include "tests/wine/window_driver.h"
-#include "window/frm_main.h"
-#include "window/win32/win32_toolkit.h"
+#include "tests/wine/window_fixture.h"
 
 namespace starwright {
 namespace {
@@ -28,16 +18,11 @@ namespace {
 namespace d = driver;
 using Names = std::vector<std::string>;
 
-struct SeenMessageBox {
-    std::string text, title;
-    int buttons = 0;
-};
-
-class FitsWindowTest : public ::testing::Test {
+class FitsWindowTest : public ComHostedWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_EQ(server_.Register(), S_OK);
-        for (const char* name : {"m31.fit", "m42.fit", "ngc7000.fit"}) host_.AddDocument(name);
+        ComHostedWindowTest::SetUp();
+        for (const char* name : {"m31.fit", "m42.fit", "ngc7000.fit"}) host.AddDocument(name);
     }
 
     // Shows the window with "Handy FITS" chosen, runs the steps, then closes it with "Exit".
@@ -45,11 +30,7 @@ protected:
         script.Then([] { d::Click("optOptions", 2); });
         for (auto& step : steps_) script.Then(step);
         script.Then([] { d::Click("cmdExit"); });
-        script.Start();
-        form_.Show();
-        script.Stop();
-        EXPECT_TRUE(script.Finished());
-        for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+        ShowWith(script);
     }
 
     // Types the keyword, its value and type, and clicks "Update Fits Header".
@@ -61,19 +42,10 @@ protected:
     }
 
     std::optional<std::string> Keyword(size_t document, const std::string& key) {
-        return host_.documents[document].header.ValueText(key);
+        return host.documents[document].header.ValueText(key);
     }
 
     std::vector<std::function<void()>> steps_;
-    sim::SimHost host_;
-    sim::SimComServer server_{host_};
-    com::ComHostFactory factory_;
-    FixedClock clock_;
-    WindowsFileSystem files_;
-    WindowsNumberText numbers_;
-    Platform platform_{clock_, files_, numbers_};
-    Win32Toolkit toolkit_;
-    frmMain form_{factory_, platform_, toolkit_};
 };
 
 TEST_F(FitsWindowTest, PicksDocumentsUpdatesThemAndShowsUpdated) {
@@ -84,7 +56,7 @@ TEST_F(FitsWindowTest, PicksDocumentsUpdatesThemAndShowsUpdated) {
     steps_.push_back([] { d::DoubleClickEntry("lstSelectedBin", 2); });    // ngc7000 back
     steps_.push_back([&] {
         updatedBefore = d::IsVisibleSet("txtMessage4");
-        host_.calls.clear();
+        host.calls.clear();
     });
     Update("SET-TEMP", InGermanLocale() ? "-20,5" : "-20.5", 0);
     steps_.push_back([&] {
@@ -99,8 +71,8 @@ TEST_F(FitsWindowTest, PicksDocumentsUpdatesThemAndShowsUpdated) {
     EXPECT_EQ(right, (Names{"m42.fit", "m31.fit"}));
     EXPECT_FALSE(updatedBefore);
     EXPECT_TRUE(updatedAfter);
-    EXPECT_EQ(host_.CallTexts("Document(").size(), 5u);  // m42 found at 2, m31 at 1
-    EXPECT_EQ(host_.CallTexts("Document(2).SetFITSKey"),
+    EXPECT_EQ(host.CallTexts("Document(").size(), 5u);  // m42 found at 2, m31 at 1
+    EXPECT_EQ(host.CallTexts("Document(2).SetFITSKey"),
               Names{"Document(2).SetFITSKey call Bstr \"SET-TEMP\" R8 -20.5"});
     EXPECT_EQ(Keyword(0, "SET-TEMP"), "-20.5");
     EXPECT_EQ(Keyword(1, "SET-TEMP"), "-20.5");
@@ -131,7 +103,7 @@ TEST_F(FitsWindowTest, ValuesConvertInTheUserLocale) {
     Run(script);
 
     std::vector<std::string> sent, expectedSent, expectedCards;
-    for (const auto& text : host_.CallTexts("Document(1).SetFITSKey"))
+    for (const auto& text : host.CallTexts("Document(1).SetFITSKey"))
         sent.push_back(text.substr(std::strlen("Document(1).SetFITSKey call Bstr \"VALUE\" ")));
     for (const Case& c : cases) {
         expectedSent.push_back(c.sent);
@@ -163,10 +135,9 @@ TEST_F(FitsWindowTest, FailuresAreShownInAMessageBoxAndTheWindowStaysUsable) {
             .Then([=] { d::SelectComboEntry("cmbType", c.type); })
             .Then([] { d::Click("cmdSet"); })
             .Until([&] {
-                HWND box = d::FindMessageBox();
-                if (!box) return false;
-                boxes.push_back({d::MessageBoxText(box), d::MessageBoxTitle(box), d::MessageBoxButtons(box)});
-                d::PressOk(box);
+                SeenMessageBox seen;
+                if (!TakeMessageBox(seen)) return false;
+                boxes.push_back(seen);
                 return true;
             })
             .Then([&] { updated.push_back(d::IsVisibleSet("txtMessage4")); });
@@ -178,11 +149,7 @@ TEST_F(FitsWindowTest, FailuresAreShownInAMessageBoxAndTheWindowStaysUsable) {
         .Then([] { d::Click("cmdSet"); })
         .Then([&] { updated.push_back(d::IsShown("txtMessage4")); })
         .Then([] { d::Click("cmdExit"); });
-    script.Start();
-    form_.Show();
-    script.Stop();
-    EXPECT_TRUE(script.Finished());
-    for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+    ShowWith(script);
 
     ASSERT_EQ(boxes.size(), std::size(cases));
     for (size_t i = 0; i < boxes.size(); ++i) {

@@ -8,14 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/com/com_host.h"
-#include "host/sim/com/sim_com_server.h"
-#include "host/sim/sim_host.h"
-#include "platform/portable_platform.h"
-#include "platform/windows_platform.h"
-#include "tests/wine/window_driver.h"
-#include "window/frm_main.h"
-#include "window/win32/win32_toolkit.h"
+#include "tests/wine/window_fixture.h"
 
 namespace starwright {
 namespace {
@@ -35,15 +28,12 @@ bool IsDirectory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-struct SeenMessageBox {
-    std::string text, title;
-    int buttons = 0;
-};
-
-class FolderWindowTest : public ::testing::Test {
+class FolderWindowTest : public ComHostedWindowTest {
 protected:
+    // The early hours of 7 December file under the 6th.
+    FolderWindowTest() : ComHostedWindowTest({2026, 12, 7, 1, 30, 0}) {}
     void SetUp() override {
-        ASSERT_EQ(server_.Register(), S_OK);
+        ComHostedWindowTest::SetUp();
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
         home_ = ToUtf8(temp) + "starwright-folder-window-" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -70,34 +60,15 @@ protected:
         script.Then([&] { d::Type("txtPath", home); })
             .Then([&] { d::Type("txtObject", image); })
             .Then([&] { d::Click("cmdCreate"); })
-            .Until([&] {
-                HWND box = d::FindMessageBox();
-                if (!box) return false;
-                seen = {d::MessageBoxText(box), d::MessageBoxTitle(box), d::MessageBoxButtons(box)};
-                d::PressOk(box);
-                return true;
-            });
+            .Until([&] { return TakeMessageBox(seen); });
         if (afterOk) {
             script.Then(afterOk).Then([] { d::Click("cmdExit"); });
         }
-        script.Start();
-        form_.Show();
-        script.Stop();
-        EXPECT_TRUE(script.Finished());
-        for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+        ShowWith(script);
         return seen;
     }
 
     std::string home_;
-    sim::SimHost host_;
-    sim::SimComServer server_{host_};
-    com::ComHostFactory factory_;
-    FixedClock clock_{{2026, 12, 7, 1, 30, 0}};
-    WindowsFileSystem files_;
-    WindowsNumberText numbers_;
-    Platform platform_{clock_, files_, numbers_};
-    Win32Toolkit toolkit_;
-    frmMain form_{factory_, platform_, toolkit_};
 };
 
 TEST_F(FolderWindowTest, CreatesTheFoldersSetsUpTheCameraReportsAndCloses) {
@@ -108,14 +79,14 @@ TEST_F(FolderWindowTest, CreatesTheFoldersSetsUpTheCameraReportsAndCloses) {
     EXPECT_EQ(box.text, imageFolder + " Path Created");
     EXPECT_EQ(box.title, "Starwright");
     EXPECT_EQ(box.buttons, 1);
-    EXPECT_EQ(host_.CallTexts("Camera."), (std::vector<std::string>{
+    EXPECT_EQ(host.CallTexts("Camera."), (std::vector<std::string>{
                                               "Camera.PreLinkFlag put Bool True",
                                               "Camera.Connected get",
                                               "Camera.Connected put Bool True",
                                               "Camera.AutoSaveName put Bstr \"" + imageFolder + "M31\"",
                                               "Camera.AutoSaveStart put I2 1",
                                           }));
-    EXPECT_FALSE(form_.IsLoaded());
+    EXPECT_FALSE(form.IsLoaded());
     EXPECT_EQ(d::FindForm(), nullptr);
 }
 
@@ -132,8 +103,8 @@ TEST_F(FolderWindowTest, FailuresAreShownAndTheWindowStaysOpen) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        host_.calls.clear();
-        if (*c.fault) host_.FailOn(c.fault, static_cast<int32_t>(0x80040005), "The camera is not responding");
+        host.calls.clear();
+        if (*c.fault) host.FailOn(c.fault, static_cast<int32_t>(0x80040005), "The camera is not responding");
         bool stayedOpen = false;
         const SeenMessageBox box =
             CreateWith(c.home, "M31", [&] { stayedOpen = d::FindForm() != nullptr && d::FindMessageBox() == nullptr; });
@@ -142,7 +113,7 @@ TEST_F(FolderWindowTest, FailuresAreShownAndTheWindowStaysOpen) {
         EXPECT_EQ(box.title, "Starwright");
         EXPECT_EQ(box.buttons, 1);
         EXPECT_TRUE(stayedOpen);
-        EXPECT_EQ(host_.CallTexts("Camera.").size(), c.cameraCalls);
+        EXPECT_EQ(host.CallTexts("Camera.").size(), c.cameraCalls);
         EXPECT_EQ(IsDirectory(home_ + "20261206\\M31\\"), *c.fault != '\0') << "folders made before are kept";
     }
 }

@@ -9,9 +9,7 @@
 
 #include "host/sim/sim_host.h"
 #include "platform/portable_platform.h"
-#include "tests/wine/window_driver.h"
-#include "window/frm_main.h"
-#include "window/win32/win32_toolkit.h"
+#include "tests/wine/window_fixture.h"
 
 namespace starwright {
 namespace {
@@ -35,14 +33,7 @@ std::string NameOfId(int id) {
 
 class Win32WindowTest : public ::testing::Test {
 protected:
-    // Shows the window modally with the script driving it from inside the modal loop.
-    void ShowWith(d::Script& script) {
-        script.Start();
-        form.Show();
-        script.Stop();
-        EXPECT_TRUE(script.Finished());
-        for (const auto& problem : script.problems) ADD_FAILURE() << problem;
-    }
+    void ShowWith(d::Script& script) { starwright::ShowWith(form, script); }
 
     std::vector<std::string> ShownFrames() {
         std::vector<std::string> shown;
