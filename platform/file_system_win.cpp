@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 #include "host/failure.h"
+#include "platform/text_win.h"
 #include "platform/windows_platform.h"
 
 namespace starwright {
@@ -13,21 +13,13 @@ namespace {
 // description in the user's language.
 Failure SystemFailure(DWORD error) {
     const int32_t number = static_cast<int32_t>(HRESULT_FROM_WIN32(error));
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::unique_ptr<wchar_t, decltype(&LocalFree)> owner(buffer, &LocalFree);
-    std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
-    // The system's texts end in a line break, sometimes after a space.
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+    std::string text = SystemMessage(error);
     if (text.empty()) return Failure(number, "System error " + std::to_string(error));
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-    return Failure(number, utf8);
+    return Failure(number, std::move(text));
 }
 
+// Strict, unlike ToWide: a path with an invalid sequence is refused, since mending it would
+// create a folder of another name.
 std::wstring Widen(const std::string& utf8) {
     if (utf8.empty()) return {};
     const int length = static_cast<int>(utf8.size());

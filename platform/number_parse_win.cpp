@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/failure.h"
+#include "platform/text_win.h"
 #include "platform/windows_platform.h"
 
 // Text to number through oleaut32 in the user's locale: the very conversion an automation
@@ -14,29 +15,10 @@ namespace starwright {
 
 namespace {
 
-// Owns the BSTR handed to oleaut32.
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& text) : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-        if (!value_) throw std::bad_alloc();
-    }
-    ~Bstr() { SysFreeString(value_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    OLECHAR* get() const { return value_; }
-
-private:
-    BSTR value_;
-};
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) throw TypeMismatchFailure();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-    return wide;
+UniqueBstr MakeBstr(const std::wstring& text) {
+    UniqueBstr bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+    if (!bstr.Get()) throw std::bad_alloc();
+    return bstr;
 }
 
 // Wine's VarParseNumFromStr faults on an exponent that does not fit 32 bits ("1e2147483648").
@@ -67,16 +49,16 @@ void Check(HRESULT hr) {
 }  // namespace
 
 double WindowsNumberText::ParseDouble(const std::string& text) {
-    const Bstr wide(CapExponentDigits(Widen(text)));
+    const UniqueBstr wide = MakeBstr(CapExponentDigits(ToWide(text)));
     double value = 0;
-    Check(VarR8FromStr(wide.get(), LOCALE_USER_DEFAULT, 0, &value));
+    Check(VarR8FromStr(wide.Get(), LOCALE_USER_DEFAULT, 0, &value));
     return value;
 }
 
 int32_t WindowsNumberText::ParseInt32(const std::string& text) {
-    const Bstr wide(CapExponentDigits(Widen(text)));
+    const UniqueBstr wide = MakeBstr(CapExponentDigits(ToWide(text)));
     LONG value = 0;
-    Check(VarI4FromStr(wide.get(), LOCALE_USER_DEFAULT, 0, &value));
+    Check(VarI4FromStr(wide.Get(), LOCALE_USER_DEFAULT, 0, &value));
     return static_cast<int32_t>(value);
 }
 

@@ -8,17 +8,6 @@ namespace starwright::com {
 
 namespace {
 
-// FormatMessage allocates with LocalAlloc.
-class LocalText {
-public:
-    ~LocalText() { LocalFree(text_); }
-    wchar_t** Out() noexcept { return &text_; }
-    const wchar_t* Get() const noexcept { return text_; }
-
-private:
-    wchar_t* text_ = nullptr;
-};
-
 // Windows' own texts for the failures an automation call commonly ends with. Wine's message
 // table lacks most of them, and "Automation error 0x80040154" tells a user nothing.
 struct KnownText {
@@ -54,15 +43,7 @@ constexpr KnownText kKnownTexts[] = {
 
 }  // namespace
 
-std::string SystemMessage(HRESULT hr) {
-    LocalText text;
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
-    DWORD length = FormatMessageW(flags, nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(text.Out()), 0, nullptr);
-    if (length == 0 || !text.Get()) return {};
-    while (length > 0 && (text.Get()[length - 1] == L'\r' || text.Get()[length - 1] == L'\n' || text.Get()[length - 1] == L' '))
-        --length;
-    return WideToUtf8(std::wstring_view(text.Get(), length));
-}
+std::string SystemMessage(HRESULT hr) { return starwright::SystemMessage(static_cast<DWORD>(hr)); }
 
 std::string HResultText(HRESULT hr) {
     std::string text = SystemMessage(hr);
