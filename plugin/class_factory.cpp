@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "host/com/com_object.h"
 #include "plugin/identifiers.h"
 #include "plugin/module.h"
 #include "plugin/plug_in.h"
@@ -10,31 +11,9 @@ namespace starwright::plugin {
 
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public com::ComObject<ClassFactory, IClassFactory, LiveObjectLock> {
 public:
-    ClassFactory() { LockModule(); }
-    ~ClassFactory() { UnlockModule(); }
-    ClassFactory(const ClassFactory&) = delete;
-    ClassFactory& operator=(const ClassFactory&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG remaining = InterlockedDecrement(&references_);
-        if (remaining == 0) delete this;
-        return remaining;
-    }
+    bool Implements(REFIID riid) const { return riid == IID_IClassFactory; }
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (!object) return E_POINTER;
@@ -51,9 +30,6 @@ public:
         }
         return S_OK;
     }
-
-private:
-    LONG references_ = 1;
 };
 
 }  // namespace

@@ -16,6 +16,12 @@ void LockModule();
 void UnlockModule();
 bool ModuleInUse();
 
+// The lock as a com::ComObject hook: every live object of the module keeps it loaded.
+struct LiveObjectLock {
+    static void Lock() noexcept { LockModule(); }
+    static void Unlock() noexcept { UnlockModule(); }
+};
+
 // Set when the module is detached because the process is ending rather than being unloaded.
 void SetProcessTerminating();
 bool ProcessTerminating();

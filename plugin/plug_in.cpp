@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "host/com/com_object.h"
 #include "plugin/identifiers.h"
 #include "plugin/module.h"
 #include "plugin/plug_in_interface.h"
@@ -18,31 +19,9 @@ namespace {
 
 constexpr wchar_t kName[] = L"Starwright 1.0";
 
-class PlugIn final : public _PlugIn {
+class PlugIn final : public com::ComObject<PlugIn, _PlugIn, LiveObjectLock> {
 public:
-    PlugIn() { LockModule(); }
-    ~PlugIn() { UnlockModule(); }
-    PlugIn(const PlugIn&) = delete;
-    PlugIn& operator=(const PlugIn&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(_PlugIn)) {
-            *object = static_cast<_PlugIn*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG remaining = InterlockedDecrement(&references_);
-        if (remaining == 0) delete this;
-        return remaining;
-    }
+    bool Implements(REFIID riid) const { return riid == IID_IDispatch || riid == __uuidof(_PlugIn); }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;
@@ -130,7 +109,6 @@ private:
         return S_OK;
     }
 
-    LONG references_ = 1;
     ComPtr<ITypeInfo> dispatchInfo_;
     ComPtr<ITypeInfo> vtableInfo_;
 };

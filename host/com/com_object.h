@@ -1,0 +1,55 @@
+#pragma once
+// IUnknown written once for every COM object here, header-only so that the DLL and the
+// simulated host's server share it without a new link dependency.
+
+#include <windows.h>
+
+#include <unknwn.h>
+
+namespace starwright::com {
+
+// For objects that do not keep their module loaded.
+struct NoModuleLock {
+    static void Lock() noexcept {}
+    static void Unlock() noexcept {}
+};
+
+// The IUnknown of Derived, which implements Interface (IUnknown included) and answers
+// `bool Implements(REFIID) const` for every other IID it is reachable under; all of them give
+// the same pointer, so the object has one identity. It starts with its creator's reference
+// and deletes itself when the last one goes. ModuleLock::Lock/Unlock bracket its lifetime,
+// for a module whose live objects keep it loaded.
+template <class Derived, class Interface, class ModuleLock = NoModuleLock>
+class ComObject : public Interface {
+public:
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
+        if (!object) return E_POINTER;
+        if (riid == IID_IUnknown || static_cast<const Derived*>(this)->Implements(riid)) {
+            *object = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return InterlockedIncrement(&references_); }
+
+    ULONG STDMETHODCALLTYPE Release() noexcept override {
+        const LONG remaining = InterlockedDecrement(&references_);
+        if (remaining == 0) delete static_cast<Derived*>(this);
+        return remaining;
+    }
+
+protected:
+    ComObject() noexcept { ModuleLock::Lock(); }
+    ~ComObject() { ModuleLock::Unlock(); }
+
+private:
+    LONG references_ = 1;
+};
+
+}  // namespace starwright::com
