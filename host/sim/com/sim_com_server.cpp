@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/com/bstr.h"
+#include "host/com/com_object.h"
 #include "host/com/host_ids.h"
 
 namespace starwright::sim {
@@ -84,27 +85,12 @@ void RaiseInto(EXCEPINFO* info, int32_t number, const std::string& description) 
 
 HRESULT HResultOf(int32_t number) { return number < 0 ? static_cast<HRESULT>(number) : E_FAIL; }
 
-class SimDispatch final : public IDispatch {
+class SimDispatch final : public com::ComObject<SimDispatch, IDispatch> {
 public:
     SimDispatch(std::shared_ptr<Connection> connection, std::string object, const ObjectType& type)
         : connection_(std::move(connection)), object_(std::move(object)), type_(type) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == *type_.iid) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
+    bool Implements(REFIID riid) const { return riid == IID_IDispatch || riid == *type_.iid; }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;
@@ -149,6 +135,7 @@ public:
     }
 
 private:
+    friend ComObject;
     ~SimDispatch() = default;
 
     const Member* FindByName(const wchar_t* name) const {
@@ -254,33 +241,17 @@ private:
         return E_UNEXPECTED;
     }
 
-    LONG references_ = 1;  // the creator's
     std::shared_ptr<Connection> connection_;
     std::string object_;
     const ObjectType& type_;
 };
 
-class SimClassFactory final : public IClassFactory {
+class SimClassFactory final : public com::ComObject<SimClassFactory, IClassFactory> {
 public:
     SimClassFactory(std::shared_ptr<Connection> connection, const char* object, const ObjectType& type)
         : connection_(std::move(connection)), object_(object), type_(type) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
+    bool Implements(REFIID riid) const { return riid == IID_IClassFactory; }
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -305,9 +276,9 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
 private:
+    friend ComObject;
     ~SimClassFactory() = default;
 
-    LONG references_ = 1;  // the creator's
     std::shared_ptr<Connection> connection_;
     const char* object_;
     const ObjectType& type_;
