@@ -1,5 +1,6 @@
 #include "plugin/class_factory.h"
 
+#include <atomic>
 #include <new>
 
 #include "host/com/com_object.h"
@@ -10,6 +11,11 @@
 namespace starwright::plugin {
 
 namespace {
+
+// The LockServer share of the module lock, counted apart so that a client's unlock without a
+// lock cannot take the module lock below what live objects hold, nor below zero, where
+// DllCanUnloadNow would answer "in use" for good.
+std::atomic<long> g_serverLocks{0};
 
 class ClassFactory final : public com::ComObject<ClassFactory, IClassFactory, LiveObjectLock> {
 public:
@@ -24,10 +30,15 @@ public:
 
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         if (lock) {
+            ++g_serverLocks;
             LockModule();
-        } else {
-            UnlockModule();
+            return S_OK;
         }
+        long held = g_serverLocks.load();
+        do {
+            if (held == 0) return S_OK;
+        } while (!g_serverLocks.compare_exchange_weak(held, held - 1));
+        UnlockModule();
         return S_OK;
     }
 };

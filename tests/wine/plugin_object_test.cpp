@@ -178,6 +178,10 @@ TEST_F(PlugInModule, UnloadOnlyWithoutObjectsAndLocks) {
         ASSERT_EQ(getClassObject_(kPlugInClsid, IID_IClassFactory, &factory), S_OK);
         ASSERT_EQ(factory->LockServer(FALSE), S_OK);
         EXPECT_EQ(canUnloadNow_(), S_FALSE) << "factory alive again";
+        // A client's unlock without a lock is ignored: it neither frees the module under a
+        // live factory nor leaves it in use for good.
+        ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+        EXPECT_EQ(canUnloadNow_(), S_FALSE) << "factory alive after an unmatched unlock";
     }
     EXPECT_EQ(canUnloadNow_(), S_OK);
 }
