@@ -7,36 +7,13 @@
 
 #include "host/failure.h"
 #include "platform/windows_platform.h"
+#include "tests/wine/folder_support.h"
 
 namespace starwright {
 namespace {
 
-std::string Narrow(const std::wstring& wide) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr, nullptr);
-    return utf8;
-}
-
-std::wstring Widen(const std::string& utf8) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(size, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
-}
-
-std::string SystemText(DWORD error) {
-    wchar_t buffer[512] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer, 512, nullptr);
-    std::wstring text = buffer;
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
-    return Narrow(text);
-}
-
-bool IsDirectory(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+using test::IsDirectory;
+using test::SystemText;
 
 // A fresh directory under the temporary folder, holding "Data\" and "Data\notes.txt".
 class WindowsFileSystemTest : public ::testing::Test {
@@ -44,11 +21,11 @@ protected:
     void SetUp() override {
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
-        base_ = Narrow(temp) + "starwright-folder-" + std::to_string(GetCurrentProcessId()) + "-" +
+        base_ = ToUtf8(temp) + "starwright-folder-" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(GetTickCount()) + "\\";
-        ASSERT_TRUE(CreateDirectoryW(Widen(base_).c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryW(Widen(base_ + "Data").c_str(), nullptr));
-        HANDLE file = CreateFileW(Widen(base_ + "Data\\notes.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        ASSERT_TRUE(CreateDirectoryW(ToWide(base_).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(ToWide(base_ + "Data").c_str(), nullptr));
+        HANDLE file = CreateFileW(ToWide(base_ + "Data\\notes.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         CloseHandle(file);

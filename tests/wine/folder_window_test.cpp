@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/folder_support.h"
 #include "tests/wine/window_fixture.h"
 
 namespace starwright {
@@ -15,18 +16,8 @@ namespace {
 
 namespace d = driver;
 
-std::string SystemText(DWORD error) {
-    wchar_t buffer[512] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer, 512, nullptr);
-    std::wstring text = buffer;
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
-    return ToUtf8(text);
-}
-
-bool IsDirectory(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+using test::IsDirectory;
+using test::SystemText;
 
 class FolderWindowTest : public ComHostedWindowTest {
 protected:
