@@ -6,15 +6,37 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset WINEARCH
 
+# A local display N is up when its lock names a running X server. A socket file alone proves
+# nothing: one left behind by a server that has gone (a reboot, a restored snapshot of /tmp)
+# still exists, and Wine then fails to create any window.
+starwright_display_up() {
+  local n=$1 pid stat
+  [ -S /tmp/.X11-unix/X$n ] || return 1
+  pid=$(tr -dc 0-9 < /tmp/.X$n-lock 2>/dev/null) || return 1
+  [ -n "$pid" ] && stat=$(cat /proc/$pid/stat 2>/dev/null) || return 1
+  # "pid (name) state ...": an X server that has not ended (a zombie has).
+  case $stat in *"(X"*") "[!ZX]*) return 0 ;; *) return 1 ;; esac
+}
+
 starwright_display() {
-  [ -n "${DISPLAY:-}" ] && return 0
+  if [ -n "${DISPLAY:-}" ]; then
+    # A display given by the user is used as it is, unless it is a local one that is not up.
+    case $DISPLAY in
+      :[0-9]*|unix:[0-9]*) local given=${DISPLAY#*:}; given=${given%%.*}
+        starwright_display_up "$given" && return 0
+        echo "wine-env: display $DISPLAY is not running; using a virtual display" >&2 ;;
+      *) return 0 ;;
+    esac
+  fi
   local n=${STARWRIGHT_DISPLAY_NUMBER:-77}
-  if [ ! -e /tmp/.X11-unix/X$n ]; then
+  if ! starwright_display_up $n; then
     (flock 9
-     if [ ! -e /tmp/.X11-unix/X$n ]; then
+     if ! starwright_display_up $n; then
+       rm -f /tmp/.X11-unix/X$n /tmp/.X$n-lock
        # The server must not inherit the lock, or it would hold it for as long as it runs.
        setsid Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 < /dev/null 9>&- &
-       for _ in $(seq 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
+       for _ in $(seq 200); do starwright_display_up $n && break; sleep 0.05; done
+       starwright_display_up $n || echo "wine-env: the virtual display :$n did not start" >&2
      fi) 9>/tmp/.starwright-xvfb-$n.lock
   fi
   export DISPLAY=:$n
