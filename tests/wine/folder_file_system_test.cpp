@@ -19,10 +19,7 @@ using test::SystemText;
 class WindowsFileSystemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        base_ = ToUtf8(temp) + "starwright-folder-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(GetTickCount()) + "\\";
+        base_ = test::ScratchFolder("starwright-folder");
         ASSERT_TRUE(CreateDirectoryW(ToWide(base_).c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW(ToWide(base_ + "Data").c_str(), nullptr));
         HANDLE file = CreateFileW(ToWide(base_ + "Data\\notes.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -30,17 +27,7 @@ protected:
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         CloseHandle(file);
     }
-    void TearDown() override {
-        std::string command = "cmd /c rmdir /s /q \"" + base_ + "\"";
-        STARTUPINFOA startup{sizeof startup};
-        PROCESS_INFORMATION process{};
-        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                           &startup, &process)) {
-            WaitForSingleObject(process.hProcess, 10000);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    }
+    void TearDown() override { test::RemoveFolderTree(base_); }
     std::string base_;
     WindowsFileSystem files_;
 };

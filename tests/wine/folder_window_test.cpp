@@ -25,22 +25,9 @@ protected:
     FolderWindowTest() : ComHostedWindowTest({2026, 12, 7, 1, 30, 0}) {}
     void SetUp() override {
         ComHostedWindowTest::SetUp();
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        home_ = ToUtf8(temp) + "starwright-folder-window-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(GetTickCount()) + "\\";
+        home_ = test::ScratchFolder("starwright-folder-window");
     }
-    void TearDown() override {
-        std::string command = "cmd /c rmdir /s /q \"" + home_ + "\"";
-        STARTUPINFOA startup{sizeof startup};
-        PROCESS_INFORMATION process{};
-        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                           &startup, &process)) {
-            WaitForSingleObject(process.hProcess, 10000);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    }
+    void TearDown() override { test::RemoveFolderTree(home_); }
 
     // Shows the window, types the two texts, clicks "Create Path", reads the message box that
     // follows and presses its OK. With `afterOk`, the window is expected to stay open: the
