@@ -8,7 +8,7 @@ interactive=0
 [ -n "${DISPLAY:-}" ] && interactive=1
 # A display and prefix of the demo's own, so that nothing else on the screen gets into the
 # pictures and the tests' registry stays the tests'.
-export STARWRIGHT_DISPLAY_NUMBER=78
+export STARWRIGHT_DISPLAY_NUMBER=${STARWRIGHT_DEMO_DISPLAY:-78}
 export STARWRIGHT_WINEPREFIX=${STARWRIGHT_WINEPREFIX:-$PWD/build/demo-prefix}
 . scripts/wine-env.sh
 starwright_wine_ready

@@ -4,7 +4,7 @@
 # Wine a display nobody answers on, where every window creation fails.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
-n=${1:-79}
+n=${1:-${STARWRIGHT_RIG_DISPLAY:-79}}
 status=0
 check() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; status=1; fi; }
 server_pid() { tr -dc 0-9 < /tmp/.X$n-lock 2>/dev/null; }
