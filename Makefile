@@ -28,10 +28,11 @@ test: test-native test-wine
 demo: cross
 	@bash scripts/demo.sh
 
-bench: setup
+bench: cross
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_SANITIZE=OFF >/dev/null
 	@cmake --build build/bench -j$(JOBS) --target starwright_bench
 	@build/bench/bench/starwright_bench
+	@bash scripts/bench-wine.sh
 
 clean:
 	rm -rf build
