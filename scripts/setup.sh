@@ -10,6 +10,8 @@ for t in "${need_tools[@]}"; do command -v "$t" >/dev/null 2>&1 || missing=1; do
 # /usr/local/bin/convert may be a stand-in; the real ImageMagick lives in /usr/bin.
 [ -x /usr/bin/convert ] || missing=1
 dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
+# Wine's own faces, copied into the private prefixes so that "MS Sans Serif" is the real face.
+[ -f /usr/share/wine/fonts/sserife.fon ] || missing=1
 [ "$missing" = 0 ] && exit 0
 
 if [ "$(id -u)" != 0 ]; then
@@ -27,10 +29,10 @@ fi
 install() { apt-get install -y --no-install-recommends "$@"; }
 install g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   binutils-mingw-w64-i686 mingw-w64-tools mingw-w64-i686-dev \
-  wine wine32:i386 wine64 libwine:i386 \
+  wine wine32:i386 wine64 libwine:i386 fonts-wine \
   xvfb xauth x11-utils imagemagick fonts-dejavu-core \
   cmake make googletest locales \
   || { apt-get update && install g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   binutils-mingw-w64-i686 mingw-w64-tools mingw-w64-i686-dev \
-  wine wine32:i386 wine64 libwine:i386 \
+  wine wine32:i386 wine64 libwine:i386 fonts-wine \
   xvfb xauth x11-utils imagemagick fonts-dejavu-core cmake make googletest locales; }
