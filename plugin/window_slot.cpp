@@ -7,12 +7,15 @@
 #include "host/com/com_host.h"
 #include "platform/windows_platform.h"
 #include "plugin/module.h"
+#include "plugin/tool_window.h"
 #include "window/frm_main.h"
 #include "window/win32/win32_toolkit.h"
 
 namespace starwright::plugin {
 
 namespace {
+
+static_assert(kCoolDownTimerId == kTimer1Id, "hosts fast-forward the cool-down with the timer's id");
 
 struct ToolWindow {
     com::ComHostFactory host;
