@@ -2,7 +2,7 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-.PHONY: all setup native cross test test-native test-wine demo bench clean
+.PHONY: all setup native cross test test-native test-wine demo docs-pictures bench clean
 
 all: native cross
 
@@ -27,6 +27,10 @@ test: test-native test-wine
 
 demo: cross
 	@bash scripts/demo.sh
+
+# The README's pictures under docs/, from the demo's unattended tour.
+docs-pictures: cross
+	@bash scripts/demo.sh --docs
 
 bench: cross
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_SANITIZE=OFF >/dev/null

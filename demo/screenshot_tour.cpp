@@ -79,7 +79,7 @@ void NotePhaseChange(Tour& tour) {
         std::snprintf(typed, sizeof typed, "%g", backOff);
         progress.backOffText = typed;
         tour.report.push_back("phase change after " + Clock(progress.ticks / 60.0) + ": sensor read " +
-                              Celsius(LastReadingBefore(tour.host, i)) + ", set-point -50 \u00B0C backed off to " +
+                              Celsius(LastReadingBefore(tour.host, i)) + ", set-point \u221250 \u00B0C backed off to " +
                               SetpointText(backOff) + " \u00B0C");
         return;
     }
