@@ -64,11 +64,6 @@ void Write(const std::wstring& path, const wchar_t* name, const std::wstring& va
 // it was, whether nothing of the plug-in was registered or a registration from another folder.
 TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWrites) {
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
-    HMODULE module = LoadLibraryW(test::BesideTest(L"Starwright.dll").c_str());
-    ASSERT_NE(module, nullptr);
-    using Export = HRESULT(STDAPICALLTYPE*)();
-    auto registerServer = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    ASSERT_NE(registerServer, nullptr);
     const std::wstring clsidKey = kTrees[0];
     const std::wstring other = L"C:\\Other\\Starwright.dll";
     for (bool registeredElsewhere : {false, true}) {
@@ -89,12 +84,11 @@ TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWrites) {
         RegCloseKey(progId);
         const std::wstring before = DumpAll();
 
-        const HRESULT hr = registerServer();
+        const HRESULT hr = test::CallExport("DllRegisterServer");
         EXPECT_TRUE(FAILED(hr)) << test::Hex(hr);
         EXPECT_EQ(DumpAll(), before);
     }
     for (const auto& tree : kTrees) RegDeleteTreeW(HKEY_CLASSES_ROOT, tree.c_str());
-    FreeLibrary(module);
 }
 
 }  // namespace
