@@ -8,7 +8,8 @@ namespace starwright::com {
 
 class UniqueVariant {
 public:
-    UniqueVariant() noexcept { VariantInit(&variant_); }
+    // What VariantInit does, without a call into the system for every argument of a long scan.
+    UniqueVariant() noexcept { V_VT(&variant_) = VT_EMPTY; }
     ~UniqueVariant() { Clear(); }
     UniqueVariant(const UniqueVariant&) = delete;
     UniqueVariant& operator=(const UniqueVariant&) = delete;
@@ -16,9 +17,20 @@ public:
     VARIANT* Get() noexcept { return &variant_; }
     const VARIANT* Get() const noexcept { return &variant_; }
     VARTYPE Type() const noexcept { return V_VT(&variant_); }
-    // An empty VARIANT, as most are before a call fills them, needs no call into the system.
+    // A VARIANT that holds nothing to release (empty, as most are before a call fills them, or a
+    // plain number) is cleared without a call into the system.
     void Clear() noexcept {
-        if (V_VT(&variant_) != VT_EMPTY) VariantClear(&variant_);
+        switch (V_VT(&variant_)) {
+        case VT_EMPTY:
+        case VT_BOOL:
+        case VT_I2:
+        case VT_I4:
+        case VT_R8:
+            V_VT(&variant_) = VT_EMPTY;
+            break;
+        default:
+            VariantClear(&variant_);
+        }
     }
 
 private:
