@@ -87,8 +87,8 @@ void frmMain::LoadBinImages() {
     // ends the loop instead of wrapping to -32768.
     if (window.IsClosed()) return;
     Control& list = window.Find("lstImagesBin");
-    // A list box that draws itself after every entry takes a hundred times as long as the
-    // listing; it is drawn once, with what it holds, when the listing ends or fails.
+    // A list box that draws itself after every entry takes a hundred to a thousand times as long
+    // as the listing; it is drawn once, with what it holds, when the listing ends or fails.
     const ListDrawnOnce drawnOnce(window, list);
     std::string name;
     for (int32_t position = 1; position <= count; ++position) {

@@ -765,9 +765,9 @@ int Run(int runs, int sessions) {
 }  // namespace
 }  // namespace starwright
 
-// Arguments: [-v] [runs of each small measurement (25)] [showings with 32,767 images (5)].
+// Arguments: [-v] [runs of each small measurement (40)] [showings with 32,767 images (9)].
 int main(int argc, char** argv) {
-    int counts[] = {25, 5};
+    int counts[] = {40, 9};
     int given = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "-v") starwright::g_verbose = true;
