@@ -8,6 +8,7 @@
 #include <string>
 #include <variant>
 
+#include "host/display_name.h"
 #include "host/failure.h"
 
 namespace starwright {
@@ -48,6 +49,14 @@ public:
     virtual int32_t GetCount() = 0;
     // 1-based; an index yields the same document on consecutive calls.
     virtual std::unique_ptr<HostDocument> GetItem(int16_t index) = 0;
+    // For listings and scans of many documents, the host calls of GetItem(index)->GetDisplayName()
+    // with what a binding can spare there: no document object, the name into storage that is
+    // reused, or compared without converting it. Same calls, same answers.
+    virtual void GetItemDisplayName(int16_t index, std::string& name) { name = GetItem(index)->GetDisplayName(); }
+    // Whether that display name is `name`, as comparing it with name.Utf8() answers.
+    virtual bool ItemHasDisplayName(int16_t index, const DisplayName& name) {
+        return GetItem(index)->GetDisplayName() == name.Utf8();
+    }
 };
 
 class HostApplication {

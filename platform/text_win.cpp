@@ -3,28 +3,56 @@
 #include <climits>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 namespace starwright {
 
-std::wstring ToWide(std::string_view text) {
-    if (text.empty()) return {};
+namespace {
+
+// ASCII text, most text by far (file names, keywords, numbers), converts unit for unit without
+// a call into the system.
+template <typename To, typename From>
+bool CopyAscii(std::basic_string_view<From> text, std::basic_string<To>& into) {
+    for (From unit : text)
+        if (static_cast<std::make_unsigned_t<From>>(unit) >= 0x80) return false;
+    into.resize(text.size());
+    for (size_t at = 0; at < text.size(); ++at) into[at] = static_cast<To>(text[at]);
+    return true;
+}
+
+}  // namespace
+
+void ToWide(std::string_view text, std::wstring& wide) {
+    if (CopyAscii(text, wide)) return;
+    wide.clear();
     if (text.size() > INT_MAX) throw std::bad_alloc();
     const int size = static_cast<int>(text.size());
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<size_t>(length), L'\0');
+    if (length <= 0) return;
+    wide.resize(static_cast<size_t>(length));
     MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+}
+
+std::wstring ToWide(std::string_view text) {
+    std::wstring wide;
+    ToWide(text, wide);
     return wide;
 }
 
-std::string ToUtf8(std::wstring_view text) {
-    if (text.empty()) return {};
+void ToUtf8(std::wstring_view text, std::string& narrow) {
+    if (CopyAscii(text, narrow)) return;
+    narrow.clear();
     if (text.size() > INT_MAX) throw std::bad_alloc();
     const int size = static_cast<int>(text.size());
     const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string narrow(static_cast<size_t>(length), '\0');
+    if (length <= 0) return;
+    narrow.resize(static_cast<size_t>(length));
     WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+}
+
+std::string ToUtf8(std::wstring_view text) {
+    std::string narrow;
+    ToUtf8(text, narrow);
     return narrow;
 }
 

@@ -14,6 +14,9 @@ namespace starwright {
 // Throws std::bad_alloc for a text longer than the API can take.
 std::wstring ToWide(std::string_view text);
 std::string ToUtf8(std::wstring_view text);
+// The same into a string whose storage is reused, for converting many texts in a row.
+void ToWide(std::string_view text, std::wstring& wide);
+void ToUtf8(std::wstring_view text, std::string& narrow);
 
 // The system's description of an error code (a Win32 error or an HRESULT) in the user's
 // language, without its trailing line break; "" when the system has none.

@@ -182,5 +182,69 @@ TEST_F(WindowTest, EventsAfterCloseAreNotDelivered) {
     EXPECT_TRUE(w.messages.empty());
 }
 
+// A host in another process lets window messages through while a call waits, and one of them
+// may close the window. This one closes it during its `closeAt`th document-list call.
+class ClosingDocuments final : public HostDocumentList {
+public:
+    ClosingDocuments(std::unique_ptr<HostDocumentList> inner, frmMain& form, int closeAt)
+        : inner_(std::move(inner)), form_(form), left_(closeAt) {}
+    int32_t GetCount() override { return Closing(inner_->GetCount()); }
+    std::unique_ptr<HostDocument> GetItem(int16_t index) override { return Closing(inner_->GetItem(index)); }
+    void GetItemDisplayName(int16_t index, std::string& name) override {
+        inner_->GetItemDisplayName(index, name);
+        Closing(0);
+    }
+
+private:
+    template <typename T>
+    T Closing(T answer) {
+        if (--left_ == 0) form_.Close();
+        return answer;
+    }
+    std::unique_ptr<HostDocumentList> inner_;
+    frmMain& form_;
+    int left_;
+};
+
+struct ClosingHost final : HostFactory, HostApplication {
+    ClosingHost(HostFactory& inner, int closeAt) : inner(inner), closeAt(closeAt) {}
+    std::unique_ptr<HostCamera> CreateCamera() override { return inner.CreateCamera(); }
+    std::unique_ptr<HostApplication> CreateApplication() override {
+        application = inner.CreateApplication();
+        return std::make_unique<Forwarding>(*this);
+    }
+    std::unique_ptr<HostDocumentList> GetDocuments() override {
+        return std::make_unique<ClosingDocuments>(application->GetDocuments(), *form, closeAt);
+    }
+    struct Forwarding final : HostApplication {
+        explicit Forwarding(HostApplication& to) : to(to) {}
+        std::unique_ptr<HostDocumentList> GetDocuments() override { return to.GetDocuments(); }
+        HostApplication& to;
+    };
+    HostFactory& inner;
+    int closeAt;
+    std::unique_ptr<HostApplication> application;
+    frmMain* form = nullptr;
+};
+
+// Closed under the listing (after the count, or after the second name), the window and its
+// list are not touched again, nor is the host called again.
+TEST_F(WindowTest, AWindowClosedDuringTheListingIsLeftAlone) {
+    for (const char* name : {"A.fit", "B.fit", "C.fit"}) host.AddDocument(name);
+    for (const int closeAt : {1, 3}) {
+        SCOPED_TRACE(closeAt);
+        host.calls.clear();
+        ClosingHost closing(factory, closeAt);
+        frmMain closingForm(closing, platform, toolkit);
+        closing.form = &closingForm;
+        closingForm.Load();
+        HeadlessWindow& w = Window();
+        w.Click("optOptions", 2);
+        EXPECT_TRUE(w.IsClosed());
+        EXPECT_TRUE(w.messages.empty());
+        EXPECT_EQ(host.calls.back().ToString(), closeAt == 1 ? "Documents.Count get" : "Document(2).DisplayName get");
+    }
+}
+
 }  // namespace
 }  // namespace starwright

@@ -52,9 +52,10 @@ void cmdBinMove_Click(frmMain& form, int16_t index) {
     }
     Control& source = form.Find(from);
     Control& target = form.Find(to);
-    const int32_t last = source.GetListCount() - 1;
-    for (int32_t position = 0; position <= last; ++position)
-        target.AddItem(source.GetListItem(static_cast<int16_t>(position)));
+    // Both lists are drawn once at the end rather than after every entry.
+    const ListDrawnOnce sourceDrawnOnce(form.Window(), source);
+    const ListDrawnOnce targetDrawnOnce(form.Window(), target);
+    target.AddItemsOf(source, source.GetListCount());
     source.Clear();
 }
 
@@ -70,10 +71,11 @@ void cmdSet_Click(frmMain& form) {
     for (int32_t entry = 0; entry <= last; ++entry) {
         const int16_t count = NarrowToInt16(documents->GetCount());
         if (WindowClosed(form)) return;
-        const std::string name = form.Find("lstSelectedBin").GetListItem(static_cast<int16_t>(entry));
+        // Prepared once for the scan, which then converts nothing per document.
+        const DisplayName name(form.Find("lstSelectedBin").GetListItem(static_cast<int16_t>(entry)));
         for (int32_t position = 1; position <= count; ++position) {
             const auto index = static_cast<int16_t>(position);
-            if (documents->GetItem(index)->GetDisplayName() != name) continue;
+            if (!documents->ItemHasDisplayName(index, name)) continue;
             if (WindowClosed(form)) return;
             const int16_t type = form.Find("cmbType").GetListIndex();
             const std::string key = form.Find("txtKey").GetText();

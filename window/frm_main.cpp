@@ -1,5 +1,7 @@
 #include "window/frm_main.h"
 
+#include <string>
+
 #include "tools/cooldown.h"
 #include "tools/dated_folder.h"
 #include "tools/fits_key.h"
@@ -75,16 +77,24 @@ void frmMain::optOptions_Click(int16_t index) {
 void frmMain::cmdExit_Click() { Close(); }
 
 void frmMain::LoadBinImages() {
+    LoadedWindow& window = *window_;
     auto application = host_.CreateApplication();
     auto documents = application->GetDocuments();
     const int16_t count = NarrowToInt16(documents->GetCount());
-    // Positions go to the host as 16-bit integers; the counter itself is wider so that a count
-    // of exactly 32767 ends the loop instead of wrapping to -32768. The list is looked up anew
-    // after each host call: a call to a host in another process lets window messages through,
-    // and one of them may have closed the window.
+    // A call to a host in another process lets window messages through, and one of them may
+    // have closed the window; so the window is checked after every host call. Positions go to
+    // the host as 16-bit integers; the counter itself is wider so that a count of exactly 32767
+    // ends the loop instead of wrapping to -32768.
+    if (window.IsClosed()) return;
+    Control& list = window.Find("lstImagesBin");
+    // A list box that draws itself after every entry takes a hundred to a thousand times as long
+    // as the listing; it is drawn once, with what it holds, when the listing ends or fails.
+    const ListDrawnOnce drawnOnce(window, list);
+    std::string name;
     for (int32_t position = 1; position <= count; ++position) {
-        std::string name = documents->GetItem(static_cast<int16_t>(position))->GetDisplayName();
-        Find("lstImagesBin").AddItem(name);
+        documents->GetItemDisplayName(static_cast<int16_t>(position), name);
+        if (window.IsClosed()) return;
+        list.AddItem(name);
     }
 }
 

@@ -40,6 +40,14 @@ public:
     virtual void AddItem(const std::string& text) = 0;
     virtual void RemoveItem(int16_t position) = 0;
     virtual void Clear() = 0;
+    // List box: appends the entries of `source`, another list box of the same window, from
+    // position 0 up to `count` - 1, in their order; the same as AddItem(source.GetListItem(p))
+    // for each, without the text leaving the toolkit's own form.
+    virtual void AddItemsOf(Control& source, int16_t count) = 0;
+    // List box: stops drawing the list while many entries go in or out, and draws it once, as
+    // it then stands, when resumed. The two pair up and do not nest; used through ListDrawnOnce.
+    virtual void SuspendRedraw() = 0;
+    virtual void ResumeRedraw() noexcept = 0;
 };
 
 enum class ControlEvent { Click, DblClick, Timer };
@@ -68,6 +76,24 @@ public:
     virtual void DoEvents() = 0;
     // A modal message box with an OK button only, titled with the window's caption.
     virtual void ShowMessage(const std::string& text) = 0;
+};
+
+// Suspends a list box's drawing for as long as it lives and draws the list once when it goes,
+// also when a failure ends the work early, so that what went in is shown. A window closed
+// meanwhile (a host call lets window messages through, and one may close it) is not touched:
+// its controls are gone.
+class ListDrawnOnce {
+public:
+    ListDrawnOnce(LoadedWindow& window, Control& list) : window_(window), list_(list) { list_.SuspendRedraw(); }
+    ~ListDrawnOnce() {
+        if (!window_.IsClosed()) list_.ResumeRedraw();
+    }
+    ListDrawnOnce(const ListDrawnOnce&) = delete;
+    ListDrawnOnce& operator=(const ListDrawnOnce&) = delete;
+
+private:
+    LoadedWindow& window_;
+    Control& list_;
 };
 
 class Toolkit {

@@ -28,9 +28,10 @@ class UniqueExcepInfo {
 public:
     UniqueExcepInfo() noexcept : info_{} {}
     ~UniqueExcepInfo() {
-        SysFreeString(info_.bstrSource);
-        SysFreeString(info_.bstrDescription);
-        SysFreeString(info_.bstrHelpFile);
+        // Filled only when a call fails; every call of a long scan passes one.
+        if (info_.bstrSource) SysFreeString(info_.bstrSource);
+        if (info_.bstrDescription) SysFreeString(info_.bstrDescription);
+        if (info_.bstrHelpFile) SysFreeString(info_.bstrHelpFile);
     }
     UniqueExcepInfo(const UniqueExcepInfo&) = delete;
     UniqueExcepInfo& operator=(const UniqueExcepInfo&) = delete;

@@ -1,8 +1,11 @@
 #include "host/com/com_host.h"
 
+#include <algorithm>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 
+#include "host/com/bstr.h"
 #include "host/com/dispatch.h"
 #include "host/com/host_ids.h"
 
@@ -35,6 +38,22 @@ public:
 private:
     Dispatch camera_;
 };
+
+// The answer of comparing the text converted to UTF-8 with name.Utf8(), found in UTF-16 without
+// converting: the conversion keeps every unit but an unpaired surrogate, which becomes U+FFFD,
+// so texts of different lengths differ, and only a difference where the name holds U+FFFD needs
+// the conversion to tell.
+bool SameText(BSTR bstr, const DisplayName& name) {
+    const std::wstring_view text(bstr ? bstr : L"", bstr ? SysStringLen(bstr) : 0);
+    if (name.Utf16()) {
+        const std::u16string& wanted = *name.Utf16();
+        if (text.size() != wanted.size()) return false;
+        const auto [at, _] = std::mismatch(text.begin(), text.end(), wanted.begin());
+        if (at == text.end()) return true;
+        if (wanted[static_cast<size_t>(at - text.begin())] != u'\uFFFD') return false;
+    }
+    return BstrToUtf8(bstr) == name.Utf8();
+}
 
 // Documents are called by member name: their dispatch identifiers are not fixed across hosts.
 class ComDocument final : public HostDocument {
@@ -71,7 +90,28 @@ public:
         return std::make_unique<ComDocument>(list_.GetObject(document_list::kItem, {&arg}));
     }
 
+    void GetItemDisplayName(int16_t index, std::string& name) override {
+        UniqueVariant text;
+        ItemDisplayName(index, text);
+        const BSTR bstr = V_BSTR(text.Get());
+        ToUtf8(std::wstring_view(bstr ? bstr : L"", bstr ? SysStringLen(bstr) : 0), name);
+    }
+
+    bool ItemHasDisplayName(int16_t index, const DisplayName& name) override {
+        UniqueVariant text;
+        ItemDisplayName(index, text);
+        return SameText(V_BSTR(text.Get()), name);
+    }
+
 private:
+    // The name as the host hands it over, a BSTR.
+    void ItemDisplayName(int16_t index, UniqueVariant& text) {
+        const Argument arg = Argument::I2(index);
+        const Dispatch document = list_.GetObject(document_list::kItem, {&arg});
+        document.Get(document.IdOfName(L"DisplayName"), text);
+        ConvertResult(text, VT_BSTR);
+    }
+
     Dispatch list_;
 };
 

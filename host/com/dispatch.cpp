@@ -1,7 +1,8 @@
 #include "host/com/dispatch.h"
 
+#include <iterator>
 #include <new>
-#include <vector>
+#include <stdexcept>
 
 #include "host/com/automation_error.h"
 #include "host/com/bstr.h"
@@ -68,14 +69,15 @@ DISPID Dispatch::IdOfName(const wchar_t* name) const {
 
 void Dispatch::Invoke(DISPID id, WORD flags, std::initializer_list<const Argument*> args, VARIANT* result) const {
     // DISPPARAMS lists the arguments last to first. The server only reads them; the VARIANTs
-    // stay owned by the Arguments.
-    std::vector<VARIANTARG> reversed;
-    reversed.reserve(args.size());
-    for (auto it = std::rbegin(args); it != std::rend(args); ++it) reversed.push_back((*it)->Get());
+    // stay owned by the Arguments. No member takes more than two, so they need no allocation.
+    VARIANTARG reversed[2];
+    if (args.size() > std::size(reversed)) throw std::logic_error("more arguments than any host member takes");
+    UINT count = 0;
+    for (auto it = std::rbegin(args); it != std::rend(args); ++it) reversed[count++] = (*it)->Get();
     DISPID putId = DISPID_PROPERTYPUT;
     DISPPARAMS params{};
-    params.rgvarg = reversed.empty() ? nullptr : reversed.data();
-    params.cArgs = static_cast<UINT>(reversed.size());
+    params.rgvarg = count == 0 ? nullptr : reversed;
+    params.cArgs = count;
     if (flags & DISPATCH_PROPERTYPUT) {
         params.rgdispidNamedArgs = &putId;
         params.cNamedArgs = 1;
@@ -140,7 +142,11 @@ Dispatch Dispatch::GetObject(DISPID id, std::initializer_list<const Argument*> a
     Get(id, v, args);
     ConvertResult(v, VT_DISPATCH);
     if (!V_DISPATCH(v.Get())) throw HostError(91, "Object variable or With block variable not set");
-    return Dispatch(ComPtr<IDispatch>(V_DISPATCH(v.Get())));
+    // The result's reference passes to the Dispatch rather than being taken and dropped again.
+    ComPtr<IDispatch> object;
+    object.Attach(V_DISPATCH(v.Get()));
+    V_VT(v.Get()) = VT_EMPTY;
+    return Dispatch(std::move(object));
 }
 
 }  // namespace starwright::com

@@ -126,6 +126,33 @@ TEST_F(ComBindingTest, DocumentsAreListedByDisplayName) {
     EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + first.size()), first);
 }
 
+// The shortcuts of long listings and scans make the calls of fetching each document and reading
+// its name, and give the same names and the same answers to "is it this one?".
+TEST_F(ComBindingTest, ScansAnswerAsReadingEachNameDoes) {
+    const std::vector<std::string> names = {"M31_L_001.fit", "m31_l_001.fit", "M31_L_001.fi", "Nébuleuse",
+                                            "天体 \xF0\x9F\x94\xAD", "bad \xFF byte", ""};
+    for (const std::string& name : names) host_.AddDocument(name);
+    std::vector<std::string> wanted = names;
+    wanted.insert(wanted.end(), {"M31_L_001.fitX", "bad \xEF\xBF\xBD byte"});
+    auto documents = factory_.CreateApplication()->GetDocuments();
+    for (int16_t position = 1; position <= static_cast<int16_t>(names.size()); ++position) {
+        SCOPED_TRACE(names[position - 1]);
+        host_.calls.clear();
+        const std::string read = documents->GetItem(position)->GetDisplayName();
+        const std::vector<std::string> calls = host_.CallTexts();
+        std::string listed = "a longer name left from the one before";
+        host_.calls.clear();
+        documents->GetItemDisplayName(position, listed);
+        EXPECT_EQ(listed, read);
+        EXPECT_EQ(host_.CallTexts(), calls);
+        for (const std::string& name : wanted) {
+            host_.calls.clear();
+            EXPECT_EQ(documents->ItemHasDisplayName(position, DisplayName(name)), read == name) << name;
+            EXPECT_EQ(host_.CallTexts(), calls);
+        }
+    }
+}
+
 TEST_F(ComBindingTest, NoOpenDocumentsCountZero) {
     auto documents = factory_.CreateApplication()->GetDocuments();
     EXPECT_EQ(documents->GetCount(), 0);

@@ -199,7 +199,7 @@ TEST_F(DoModalTest, AnEmptyDocumentBehavesLikeADocument) {
 }
 
 // The listing has no error trap of its own: its failure reaches the user in a message box,
-// the window stays open on the keyword tool with what was listed so far.
+// the window stays open on the keyword tool with what was listed so far, drawn.
 TEST_F(DoModalTest, AListingFailureIsShownAndTheWindowStaysOpen) {
     Host().FailOn("Documents.Item get I2 2", static_cast<int32_t>(0x80040155), "The image list is not available");
     drive::Script script;
@@ -219,6 +219,11 @@ TEST_F(DoModalTest, AListingFailureIsShownAndTheWindowStaysOpen) {
             EXPECT_EQ(VisibleFrames(), std::vector<std::string>{"vBin"});
             EXPECT_EQ(drive::ListEntries("lstImagesBin"), std::vector<std::string>{"M31_L_001.fit"});
             EXPECT_EQ(drive::ListIndex("cmbType"), -1) << "the switch stopped before choosing the type";
+            // The list draws itself again: a new entry marks it for drawing.
+            HWND list = drive::Control("lstImagesBin");
+            UpdateWindow(list);
+            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"drawn"));
+            EXPECT_TRUE(GetUpdateRect(list, nullptr, FALSE)) << "the failed listing left the list undrawn";
             drive::Click("cmdExit");
         });
     EXPECT_EQ(DoModal(nullptr, script), S_OK);

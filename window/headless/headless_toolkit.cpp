@@ -50,6 +50,12 @@ public:
         items_.clear();
         index_ = -1;
     }
+    void AddItemsOf(Control& source, int16_t count) override {
+        for (int16_t position = 0; position < count; ++position) AddItem(source.GetListItem(position));
+    }
+    // Nothing is drawn here.
+    void SuspendRedraw() override {}
+    void ResumeRedraw() noexcept override {}
 
 private:
     const ControlDescription& d_;

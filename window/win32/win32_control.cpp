@@ -41,8 +41,11 @@ bool Win32Control::GetVisible() {
 void Win32Control::SetVisible(bool visible) {
     HWND hwnd = Live();
     if (!hwnd) return;
-    HWND focus = GetFocus();
-    const bool hadFocus = !visible && focus && (focus == hwnd || IsChild(hwnd, focus));
+    // Choosing a tool hides frames that are hidden already: that changes nothing, so it costs
+    // nothing either.
+    if (((GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0) == visible) return;
+    HWND focus = visible ? nullptr : GetFocus();
+    const bool hadFocus = focus && (focus == hwnd || IsChild(hwnd, focus));
     ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
     // The focus must not stay in a hidden control, where keys would go nowhere.
     if (hadFocus) window_.RestoreFocus();
@@ -145,8 +148,8 @@ void Win32Control::SetListIndex(int16_t position) {
 void Win32Control::AddItem(const std::string& text) {
     HWND hwnd = Live();
     if (!IsList() && !IsCombo()) return;
-    const std::wstring wide = ToWide(text);
-    const LRESULT added = SendMessageW(hwnd, IsCombo() ? CB_ADDSTRING : LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    ToWide(text, wide_);
+    const LRESULT added = SendMessageW(hwnd, IsCombo() ? CB_ADDSTRING : LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_.c_str()));
     if (added < 0) throw Failure(kErrOutOfMemory, "Out of memory");
 }
 
@@ -161,6 +164,37 @@ void Win32Control::Clear() {
     HWND hwnd = Live();
     if (IsList()) SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
     if (IsCombo()) SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
+}
+
+void Win32Control::AddItemsOf(Control& source, int16_t count) {
+    HWND hwnd = Live();
+    auto& from = static_cast<Win32Control&>(source);
+    HWND fromHwnd = from.Live();
+    if (!IsList() || !from.IsList()) return;
+    std::wstring text;
+    for (int16_t position = 0; position < count; ++position) {
+        const LRESULT length = SendMessageW(fromHwnd, LB_GETTEXTLEN, static_cast<WPARAM>(position), 0);
+        text.assign(length > 0 ? static_cast<size_t>(length) + 1 : 1, L'\0');
+        const LRESULT copied = length > 0 ? SendMessageW(fromHwnd, LB_GETTEXT, static_cast<WPARAM>(position),
+                                                         reinterpret_cast<LPARAM>(text.data()))
+                                          : 0;
+        text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+        if (SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())) < 0)
+            throw Failure(kErrOutOfMemory, "Out of memory");
+    }
+}
+
+void Win32Control::SuspendRedraw() {
+    HWND hwnd = Live();
+    if (IsList()) SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
+}
+
+void Win32Control::ResumeRedraw() noexcept {
+    if (window_.IsClosed() || !IsList()) return;
+    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    // Turning drawing back on draws nothing by itself: the entries and the scroll bar, which sits
+    // in the frame, are drawn anew with the list's next paint.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
 }
 
 }  // namespace starwright

@@ -3,6 +3,7 @@
 // window per frame, and a native control for every other control of the description.
 
 #include <memory>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
     void AddItem(const std::string& text) override;
     void RemoveItem(int16_t position) override;
     void Clear() override;
+    void AddItemsOf(Control& source, int16_t count) override;
+    void SuspendRedraw() override;
+    void ResumeRedraw() noexcept override;
 
     // The native control; nullptr for the timer, which has none.
     HWND Hwnd() const { return hwnd_; }
@@ -60,6 +64,7 @@ private:
     const ControlDescription& d_;
     HWND hwnd_;
     bool timerRunning_ = false;
+    std::wstring wide_;  // an entry on its way in, kept so that listing thousands allocates once
 };
 
 class Win32Window final : public LoadedWindow {
