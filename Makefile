@@ -2,9 +2,9 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-.PHONY: all setup native cross test test-native test-wine demo bench clean
+.PHONY: all setup native cross cross64 test test-native test-wine demo bench clean
 
-all: native cross
+all: native cross cross64
 
 setup:
 	@bash scripts/setup.sh
@@ -20,15 +20,20 @@ cross: setup
 test-native: native
 	@ctest --test-dir build/native --output-on-failure -j$(JOBS)
 
-test-wine: cross
-	@bash scripts/test-wine.sh
+# The same plug-in for 64-bit hosts, and the Windows tests once more in that bitness.
+cross64: setup
+	@cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/win64 -j$(JOBS)
+
+test-wine: cross cross64
+	@bash scripts/test-wine.sh build/win32 build/win64
 
 test: test-native test-wine
 
 demo: cross
 	@bash scripts/demo.sh
 
-bench: cross
+bench: cross cross64
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_SANITIZE=OFF >/dev/null
 	@cmake --build build/bench -j$(JOBS) --target starwright_bench
 	@build/bench/bench/starwright_bench

@@ -113,7 +113,7 @@ HRESULT UnregisterServer() {
     HRESULT hr = DeleteTree(kProgId);
     if (SUCCEEDED(first)) first = hr;
     if (TypeLibRegistered()) {
-        hr = UnRegisterTypeLib(kLibId, kLibMajor, kLibMinor, kLibLcid, SYS_WIN32);
+        hr = UnRegisterTypeLib(kLibId, kLibMajor, kLibMinor, kLibLcid, kLibSysKind);
         if (SUCCEEDED(first)) first = hr;
     }
     return first;

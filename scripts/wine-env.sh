@@ -63,6 +63,39 @@ starwright_server() {
   fi
 }
 
+# Debian's `wine` runs the 32-bit loader whenever wine32 is installed; a 64-bit program given by
+# its file is handed on to the 64-bit loader, but a Windows system program (regsvr32, cscript,
+# reg) is then always the 32-bit one. Those run with the 64-bit loader itself, wine64.
+starwright_wine64() {
+  local loader
+  for loader in /usr/lib/wine/wine64 $(dpkg -L wine64 2>/dev/null | grep '/wine64$'); do
+    [ -x "$loader" ] && { echo "$loader"; return 0; }
+  done
+  echo "wine-env: the 64-bit Wine loader (Debian package wine64) is missing; run 'make setup' as root" >&2
+  return 1
+}
+
+# The bitness (32 or 64) of a Windows program or DLL, from the machine field of its PE header.
+starwright_pe_bits() {
+  local header machine
+  header=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') && [ -n "$header" ] || return 1
+  machine=$(od -An -tx2 -j$((header + 4)) -N2 "$1" 2>/dev/null | tr -d " ")
+  case $machine in
+    8664) echo 64 ;;
+    014c) echo 32 ;;
+    *) return 1 ;;
+  esac
+}
+
+# For a bitness, the Wine loader that runs that bitness's system programs, and the folder they
+# live in: in a 64-bit prefix the 32-bit tools are in syswow64, the 64-bit ones in system32.
+starwright_wine_for() {
+  if [ "$1" = 64 ]; then starwright_wine64; else echo wine; fi
+}
+starwright_system_dir() {
+  if [ "$1" = 64 ]; then echo 'C:\windows\system32'; else echo 'C:\windows\syswow64'; fi
+}
+
 starwright_wine_ready() {
   starwright_display
   starwright_prefix
