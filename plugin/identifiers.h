@@ -20,8 +20,10 @@ inline constexpr LCID kLibLcid = 0;
 // ("win32" or "win64"), the bitness the module is built for.
 #ifdef _WIN64
 inline constexpr SYSKIND kLibSysKind = SYS_WIN64;
+inline constexpr wchar_t kLibSysKindText[] = L"win64";
 #else
 inline constexpr SYSKIND kLibSysKind = SYS_WIN32;
+inline constexpr wchar_t kLibSysKindText[] = L"win32";
 #endif
 
 // Interface _PlugIn 1.0, the class's default (dual) interface.
