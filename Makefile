@@ -2,7 +2,7 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-.PHONY: all setup native cross cross64 test test-native test-wine demo bench clean
+.PHONY: all setup native cross cross64 test test-native test-wine test-dist dist demo bench clean
 
 all: native cross cross64
 
@@ -28,7 +28,15 @@ cross64: setup
 test-wine: cross cross64
 	@bash scripts/test-wine.sh build/win32 build/win64
 
-test: test-native test-wine
+# The installer and the zip for users, in build/dist.
+dist: cross cross64
+	@bash dist/build.sh
+
+# The installer, installed and removed again under Wine in a prefix of its own.
+test-dist: dist
+	@bash dist/test_installer.sh
+
+test: test-native test-wine test-dist
 
 demo: cross
 	@bash scripts/demo.sh
@@ -38,6 +46,7 @@ bench: cross cross64
 	@cmake --build build/bench -j$(JOBS) --target starwright_bench
 	@build/bench/bench/starwright_bench
 	@bash scripts/bench-wine.sh
+	@bash scripts/bench-size.sh
 
 clean:
 	rm -rf build
