@@ -195,5 +195,23 @@ expect_no_files
 export_registry "$out/rolled-back.reg"
 expect_registry_as "$out/before.reg" "$out/rolled-back.reg" "after the failed install"
 
+echo "== on 32-bit Windows"
+# A 32-bit prefix of its own: no Program Files (x86), no 64-bit plug-in; the 32-bit one and the
+# uninstaller go into Program Files, registered with the one regsvr32 there is.
+export WINEPREFIX=$root/$out/wine-prefix-32
+WINEARCH=win32 wineboot -i >/dev/null 2>&1 </dev/null
+wineserver -w
+run "$setup" /S && ok "installed on 32-bit Windows" || fail "setup on 32-bit Windows: exit $?"
+dll=$(winepath -u "$dir64\\Starwright.dll")
+cmp -s "$dll" "$dll32" && ok "$dir64 holds the 32-bit DLL" || fail "$dir64 does not hold the 32-bit DLL"
+[ ! -e "$(winepath -u "$dir32")" ] && ok "no $dir32" || fail "$dir32 was made"
+verdict=$(wine cscript.exe //nologo "$script" 2>&1 </dev/null | tr -d '\r')
+case $verdict in PASS:*) ok "script host: $verdict" ;; *) fail "script host: '$verdict'" ;; esac
+run "$dir64\\uninstall.exe" /S && ok "uninstalled" || fail "uninstaller: exit $?"
+[ ! -e "$(winepath -u "$dir64")" ] && ok "$dir64 is gone" || fail "$dir64 is still there"
+wine reg.exe query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1 </dev/null && fail "the class is still registered" || ok "the class is unregistered"
+wine reg.exe query "$uninstall_key" >/dev/null 2>&1 </dev/null && fail "the Apps & features entry is still there" || ok "the Apps & features entry is gone"
+wineserver -w
+
 echo "installer: $passed passed, $failed failed"
 [ $failed = 0 ]
