@@ -5,6 +5,13 @@ export WINEPREFIX=${STARWRIGHT_WINEPREFIX:-$root/build/wine-prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset WINEARCH
+# Wine writes Unix file names in the charset of the Unix locale: without a UTF-8 one (a fresh
+# root sets no LANG at all) it cannot make a file whose name goes beyond ASCII. C.UTF-8 is
+# built into Debian's C library.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+  *.UTF-8 | *.utf8 | *.UTF8 | *.utf-8) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 
 # A local display N is up when its lock names a running X server. A socket file alone proves
 # nothing: one left behind by a server that has gone (a reboot, a restored snapshot of /tmp)
