@@ -20,6 +20,7 @@ dll64=build/win64/plugin/Starwright.dll
 out=build/dist-test
 rm -rf "$out" && mkdir -p "$out"
 # No persistent Wine server here: `wineserver -w` must be able to wait for the last program.
+# Between programs the server lingers a few seconds, so each program starts quickly.
 export STARWRIGHT_WINEPREFIX=$root/$out/wine-prefix
 . scripts/wine-env.sh
 starwright_display
@@ -68,19 +69,23 @@ expect_client() {  # BITS PASS|FAIL
     *) fail "$1-bit script host: '$verdict', want $2" ;;
   esac
 }
-# Runs an installer or uninstaller and waits for everything it started (an NSIS uninstaller
-# copies itself away and returns at once).
-run() {
+# Runs an installer; it ends when it is done (it waits for what it starts itself).
+install() { wine "$@" </dev/null; }
+# Runs an uninstaller and waits for everything it started: an NSIS uninstaller copies itself
+# away, starts the copy and returns at once.
+uninstall() {
   wine "$@" </dev/null
   local rc=$?
   wineserver -w
   return $rc
 }
 
-# The whole registry, both views (the 32-bit one is its Wow6432Node keys), as text.
+# The whole registry, both views (the 32-bit one is its Wow6432Node keys), as text; taken at
+# the start of a session of its own, so that what a session holds only while it runs (volatile
+# device keys) is in every export alike.
 export_registry() {
-  "$wine64" regedit /E "$(winepath -w "$1.utf16")" </dev/null
   wineserver -w
+  "$wine64" regedit /E "$(winepath -w "$1.utf16")" </dev/null
   iconv -f UTF-16LE -t UTF-8 "$1.utf16" | tr -d '\r' > "$1"
   rm -f "$1.utf16"
 }
@@ -116,11 +121,9 @@ echo "== before installing"
 # registry stays as it is unless something is installed.
 client 32 >/dev/null
 client 64 >/dev/null
-wineserver -w
 export_registry "$out/first.reg"
 expect_client 32 FAIL
 expect_client 64 FAIL
-wineserver -w
 export_registry "$out/before.reg"
 # The filter is needed: with nothing installed, two exports already differ, only in Wine's own keys.
 if [ "$(changes "$out/first.reg" "$out/before.reg")" -gt 0 ] && [ -z "$(filtered_changes "$out/first.reg" "$out/before.reg")" ]; then
@@ -132,10 +135,10 @@ fi
 
 echo "== installing over an older version, then over itself"
 bash dist/build.sh installer "$out/older-setup.exe" 0.90 0.9.0.0 "$dll32" "$dll64" || fail "building an older installer"
-run "$out/older-setup.exe" /S && ok "version 0.90 installed" || fail "version 0.90: exit $?"
+install "$out/older-setup.exe" /S && ok "version 0.90 installed" || fail "version 0.90: exit $?"
 expect_value 64 "$uninstall_key" DisplayVersion 0.90
-run "$setup" /S && ok "version $version installed over 0.90" || fail "version $version over 0.90: exit $?"
-run "$setup" /S && ok "version $version installed over itself" || fail "version $version over itself: exit $?"
+install "$setup" /S && ok "version $version installed over 0.90" || fail "version $version over 0.90: exit $?"
+install "$setup" /S && ok "version $version installed over itself" || fail "version $version over itself: exit $?"
 
 echo "== installed"
 for f in "$dir64\\Starwright.dll" "$dir32\\Starwright.dll" "$dir64\\uninstall.exe" "$dir64\\README.md" "$dir64\\LICENSE"; do
@@ -178,17 +181,16 @@ program=${quiet#\"}
 program=${program%%\"*}
 arguments=${quiet#\"$program\"}
 # shellcheck disable=SC2086  # the arguments are words
-run "$program" $arguments && ok "uninstalled" || fail "uninstaller: exit $?"
+uninstall "$program" $arguments && ok "uninstalled" || fail "uninstaller: exit $?"
 expect_no_files
 expect_client 32 FAIL
 expect_client 64 FAIL
-wineserver -w
 export_registry "$out/after.reg"
 expect_registry_as "$out/before.reg" "$out/after.reg" "after uninstalling"
 
 echo "== an installer whose 64-bit plug-in cannot be registered"
 bash dist/build.sh installer "$out/broken-setup.exe" "$version" 1.0.0.0 "$dll32" LICENSE || fail "building a broken installer"
-run "$out/broken-setup.exe" /S
+install "$out/broken-setup.exe" /S
 rc=$?
 [ $rc = 3 ] && ok "setup reports the failed registration (exit 3)" || fail "setup exit $rc, want 3"
 expect_no_files
@@ -201,17 +203,18 @@ echo "== on 32-bit Windows"
 export WINEPREFIX=$root/$out/wine-prefix-32
 WINEARCH=win32 wineboot -i >/dev/null 2>&1 </dev/null
 wineserver -w
-run "$setup" /S && ok "installed on 32-bit Windows" || fail "setup on 32-bit Windows: exit $?"
+install "$setup" /S && ok "installed on 32-bit Windows" || fail "setup on 32-bit Windows: exit $?"
 dll=$(winepath -u "$dir64\\Starwright.dll")
 cmp -s "$dll" "$dll32" && ok "$dir64 holds the 32-bit DLL" || fail "$dir64 does not hold the 32-bit DLL"
 [ ! -e "$(winepath -u "$dir32")" ] && ok "no $dir32" || fail "$dir32 was made"
 verdict=$(wine cscript.exe //nologo "$script" 2>&1 </dev/null | tr -d '\r')
 case $verdict in PASS:*) ok "script host: $verdict" ;; *) fail "script host: '$verdict'" ;; esac
-run "$dir64\\uninstall.exe" /S && ok "uninstalled" || fail "uninstaller: exit $?"
+uninstall "$dir64\\uninstall.exe" /S && ok "uninstalled" || fail "uninstaller: exit $?"
 [ ! -e "$(winepath -u "$dir64")" ] && ok "$dir64 is gone" || fail "$dir64 is still there"
 wine reg.exe query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1 </dev/null && fail "the class is still registered" || ok "the class is unregistered"
 wine reg.exe query "$uninstall_key" >/dev/null 2>&1 </dev/null && fail "the Apps & features entry is still there" || ok "the Apps & features entry is gone"
-wineserver -w
+wineserver -k
+WINEPREFIX=$STARWRIGHT_WINEPREFIX wineserver -k
 
 echo "installer: $passed passed, $failed failed"
 [ $failed = 0 ]
