@@ -3,8 +3,9 @@
 # prefix of its own (build/dist-test/wine-prefix, made anew each run), as an administrator
 # would use it: installed over an older version and again over itself, both plug-ins
 # registered in their own registry views and created by the script host of each bitness,
-# removed through its "Apps & features" entry without a trace; and an installer whose 64-bit
-# plug-in cannot be registered reports it and takes back everything it did.
+# either one unregistered without disturbing the other, removed through its "Apps & features"
+# entry without a trace; an installer whose 64-bit plug-in cannot be registered reports it and
+# takes back everything it did; and on 32-bit Windows (a 32-bit prefix) the 32-bit plug-in alone.
 set -u
 cd "$(dirname "$0")/.."
 root=$PWD
