@@ -2,7 +2,7 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-.PHONY: all setup native cross cross64 test test-native test-wine test-dist dist demo bench clean
+.PHONY: all setup native cross cross64 test test-native test-wine test-dist dist demo docs-pictures bench clean
 
 all: native cross cross64
 
@@ -40,6 +40,10 @@ test: test-native test-wine test-dist
 
 demo: cross
 	@bash scripts/demo.sh
+
+# The README's pictures under docs/, from the demo's unattended tour.
+docs-pictures: cross
+	@bash scripts/demo.sh --docs
 
 bench: cross cross64
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_SANITIZE=OFF >/dev/null

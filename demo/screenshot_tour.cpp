@@ -2,130 +2,198 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
 
-#include "window/form_description.h"
-#include "window/win32/win32_toolkit.h"
+#include "demo/plug_in_window.h"
+#include "platform/text_win.h"
 
 namespace starwright::demo {
 
 namespace {
 
-Tour* activeTour = nullptr;
-int step = 0;
-int ticksDelivered = 0;
-UINT_PTR tourTimer = 0;
+// A whole run is twelve minutes; a few more ticks than that mean the run did not end.
+constexpr int kMostTicks = 800;
+constexpr int kTicksPerStep = 40;
+// The cool-down's picture: a minute after the back-off, with the whole run in its log.
+constexpr int kStartPictureTick = 660;
 
-constexpr int kTicksToShow = 150;  // two and a half minutes of cooling before the picture
+enum class Step { OpenForPath, MakeFolder, FolderMade, StartCooling, Cool, AfterRun, OpenForFits, WriteKeyword, ExitFits, AfterKeyword, Done };
 
-BOOL CALLBACK MatchToolWindow(HWND window, LPARAM context) {
-    wchar_t caption[64] = {};
-    GetWindowTextW(window, caption, 64);
-    if (!IsWindowVisible(window) || std::wcscmp(caption, L"Starwright") != 0) return TRUE;
-    *reinterpret_cast<HWND*>(context) = window;
-    return FALSE;
-}
-
-HWND FindToolWindow() {
-    HWND found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), MatchToolWindow, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-struct ControlSearch {
-    int id;
-    HWND found = nullptr;
+struct Progress {
+    Step step = Step::OpenForPath;
+    int ticks = 0;
+    std::string backOffText;  // the set-point the run backed off to, as typed into a form
 };
 
-BOOL CALLBACK MatchControl(HWND child, LPARAM context) {
-    auto* search = reinterpret_cast<ControlSearch*>(context);
-    if (GetDlgCtrlID(child) != search->id) return TRUE;
-    search->found = child;
-    return FALSE;
+Tour* activeTour = nullptr;
+Progress progress;
+UINT_PTR tourTimer = 0;
+
+std::string Trimmed80(std::string card) {
+    while (!card.empty() && card.back() == ' ') card.pop_back();
+    return card;
 }
 
-HWND FindControl(HWND window, std::string_view name, int16_t index = -1) {
-    ControlSearch search{FrmMainDescription().ControlId(name, index)};
-    EnumChildWindows(window, MatchControl, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) throw std::runtime_error("the tool window has no control " + std::string(name));
-    return search.found;
-}
+std::string Celsius(double value) { return Degrees(value) + " \u00B0C"; }
 
-void Click(HWND window, std::string_view name, int16_t index = -1) {
-    SendMessageW(FindControl(window, name, index), BM_CLICK, 0, 0);
-}
-
-void Type(HWND window, std::string_view name, const wchar_t* text) {
-    SendMessageW(FindControl(window, name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-}
-
-std::string Text(HWND control) {
-    wchar_t buffer[256] = {};
-    GetWindowTextW(control, buffer, 256);
-    char narrow[512] = {};
-    WideCharToMultiByte(CP_UTF8, 0, buffer, -1, narrow, sizeof narrow, nullptr, nullptr);
-    return narrow;
+std::string Clock(double minutes) {
+    const int seconds = static_cast<int>(minutes * 60 + 0.5);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
+    return text;
 }
 
 void Picture(Tour& tour, HWND window, const wchar_t* name) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     const std::wstring path = tour.folder + L"\\" + name + L".bmp";
-    if (!SaveWindowPicture(window, path)) throw std::runtime_error("could not save a picture of the tool window");
+    if (!SaveWindowPicture(window, path)) throw std::runtime_error("could not save the picture " + ToUtf8(name));
     tour.shots.push_back(path);
 }
 
-std::string Degrees(double value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f", value);
-    return buffer;
+void OpenPlugIn(Tour& tour) {
+    tour.window.SelectImage(0);
+    PostMessageW(tour.window.Window(), WM_COMMAND, HostWindow::kPlugIn, 0);
 }
 
-// One step per timer callback, so the modal loop paints between steps.
+// The answer of the last temperature reading before the call at `before`.
+double LastReadingBefore(const sim::SimHost& host, size_t before) {
+    for (size_t i = before; i-- > 0;) {
+        const sim::CallRecord& call = host.calls[i];
+        if (call.object == "Camera" && call.member == "SensorTemperature" && call.answer) return call.answer->number;
+    }
+    return NAN;
+}
+
+// Notes the phase change when a tick has just made it: the reading it was based on and the set-points.
+void NotePhaseChange(Tour& tour) {
+    const auto& calls = tour.host.calls;
+    for (size_t i = calls.size(); i-- > 0;) {
+        const sim::CallRecord& call = calls[i];
+        if (call.object != "Camera" || call.member != "Setpoint" || call.kind != sim::CallKind::Put || !call.answer) continue;
+        if (call.args.empty() || call.args[0].type != sim::VarType::R8) return;
+        const double backOff = call.args[0].number;
+        char typed[32];
+        std::snprintf(typed, sizeof typed, "%g", backOff);
+        progress.backOffText = typed;
+        tour.report.push_back("phase change after " + Clock(progress.ticks / 60.0) + ": sensor read " +
+                              Celsius(LastReadingBefore(tour.host, i)) + ", set-point \u221250 \u00B0C backed off to " +
+                              SetpointText(backOff) + " \u00B0C");
+        return;
+    }
+}
+
+// One step per timer callback, so that the windows paint between steps. False when the tour is over.
 bool RunStep(Tour& tour) {
-    HWND window = FindToolWindow();
-    if (!window) return step == 0;  // not shown yet: wait
-    switch (step++) {
-    case 0:
-        Type(window, "txtObject", L"M31");
+    // A message of the plug-in is read into the report and answered, as a user would.
+    if (HWND box = PlugInWindow::FindMessage()) {
+        tour.report.push_back("the plug-in said: \"" + ToUtf8(PlugInWindow::AnswerMessage(box)) + "\"");
         return true;
-    case 1:
-        Picture(tour, window, L"handy-path");
-        Click(window, "optOptions", 1);
-        tour.report.push_back("camera sensor before the cool-down: " + Degrees(tour.host.camera.temperature) + " C");
-        Click(window, "cmdStart");
+    }
+    HWND tool = PlugInWindow::Find();
+    switch (progress.step) {
+    case Step::OpenForPath:
+        tour.report.push_back("camera before the run: sensor " + Celsius(tour.host.camera.temperature) + ", ambient " +
+                              Celsius(tour.host.camera.cooler.ambient));
+        OpenPlugIn(tour);
+        progress.step = Step::MakeFolder;
         return true;
-    case 2:
-        // The cool-down's ticks, fast-forwarded: the simulated clock moves one second per tick.
-        for (int i = 0; i < 10 && ticksDelivered < kTicksToShow; ++i, ++ticksDelivered) {
+    case Step::MakeFolder: {
+        if (!tool) return true;  // not shown yet
+        PlugInWindow window(tool);
+        window.Type(L"Image Name", L"M31");
+        Picture(tour, tool, L"handy-path");
+        // The tool says so in a message box and closes.
+        window.PostClick(L"Create Path");
+        progress.step = Step::FolderMade;
+        return true;
+    }
+    case Step::FolderMade: {
+        const std::string& name = tour.host.camera.autoSaveName;
+        if (tool || name.empty()) return true;
+        tour.report.push_back("folder made: " + name.substr(0, name.find_last_of('\\') + 1) + " (auto-save name \"" +
+                              name.substr(name.find_last_of('\\') + 1) + "\", numbering from " +
+                              std::to_string(tour.host.camera.autoSaveStart) + ")");
+        OpenPlugIn(tour);
+        progress.step = Step::StartCooling;
+        return true;
+    }
+    case Step::StartCooling: {
+        if (!tool) return true;
+        PlugInWindow window(tool);
+        window.Click(L"Handy Start");
+        window.Click(L"Start Now");
+        window.StopOwnTicks();
+        progress.step = Step::Cool;
+        return true;
+    }
+    case Step::Cool:
+        // The run, fast-forwarded: the simulated clock moves one second per tick.
+        for (int i = 0; i < kTicksPerStep && tool; ++i) {
+            const size_t marks = tour.window.Chart().Marks().size();
             tour.clock.Advance(1.0);
-            SendMessageW(window, WM_TIMER, kTimer1Id, 0);
+            PlugInWindow(tool).Tick();
+            ++progress.ticks;
+            tour.window.Poll();
+            const auto& all = tour.window.Chart().Marks();
+            for (size_t m = marks; m < all.size(); ++m)
+                if (all[m].kind == MarkKind::BackOff) NotePhaseChange(tour);
+            tool = PlugInWindow::Find();
+            if (tool && progress.ticks == kStartPictureTick) {
+                Picture(tour, tool, L"handy-start");
+                break;
+            }
         }
-        if (ticksDelivered < kTicksToShow) --step;
+        if (tool && progress.ticks >= kMostTicks) throw std::runtime_error("the cool-down did not end");
+        if (!tool) progress.step = Step::AfterRun;
         return true;
-    case 3:
-        tour.report.push_back("camera sensor after " + std::to_string(kTicksToShow) + " s of cooling: " +
-                              Text(FindControl(window, "lblTemp")) + " C (set-point " +
-                              Text(FindControl(window, "lblSetTemp")) + ")");
-        Picture(tour, window, L"handy-start");
-        Click(window, "optOptions", 2);
+    case Step::AfterRun: {
+        if (tool) return true;
+        tour.window.Refresh();
+        Picture(tour, tour.window.Window(), L"host-cooldown");
+        const auto& samples = tour.window.Chart().Samples();
+        const auto& marks = tour.window.Chart().Marks();
+        if (samples.empty() || marks.empty()) throw std::runtime_error("the chart recorded nothing");
+        const ChartSample& last = samples.back();
+        tour.report.push_back("end of the run after " + Clock(marks.back().minutes) + " (\"" + marks.back().label +
+                              "\"): sensor " + Celsius(last.sensor) + ", set-point " + SetpointText(last.setpoint) +
+                              " \u00B0C, cooler power " + Signed(last.power, 0) + " %");
+        if (progress.backOffText.empty()) throw std::runtime_error("the run never backed off");
+        OpenPlugIn(tour);
+        progress.step = Step::OpenForFits;
         return true;
-    case 4:
-        Click(window, "cmdBinMove", 0);
-        Type(window, "txtKey", L"SET-TEMP");
-        Type(window, "txtKeyValue", L"-20.5");
-        Click(window, "cmdSet");
+    }
+    case Step::OpenForFits: {
+        if (!tool) return true;
+        PlugInWindow window(tool);
+        window.Click(L"Handy FITS");
+        window.Click(L"All >>");
+        window.Type(L"Key Name", L"SET-TEMP");
+        window.Type(L"Value", ToWide(progress.backOffText));
+        window.Click(L"Update Fits Header");
+        progress.step = Step::WriteKeyword;
         return true;
-    case 5:
-        Picture(tour, window, L"handy-fits");
-        for (const auto& document : tour.host.documents)
-            if (auto card = document.header.Card("SET-TEMP"))
-                tour.report.push_back(document.displayName + ": " + *card);
-        Click(window, "cmdExit");
+    }
+    case Step::WriteKeyword:
+        if (!tool) throw std::runtime_error("the tool window closed after Update Fits Header");
+        Picture(tour, tool, L"handy-fits");
+        PlugInWindow(tool).Click(L"Exit");
+        progress.step = Step::AfterKeyword;
+        return true;
+    case Step::AfterKeyword:
+        if (tool) return true;
+        tour.window.Refresh();
+        tour.window.SelectImage(0);
+        Picture(tour, tour.window.Window(), L"host-fits");
+        for (const auto& document : tour.host.documents) {
+            const auto card = document.header.Card("SET-TEMP");
+            tour.report.push_back("keyword written into " + document.displayName + ": " +
+                                  (card ? Trimmed80(*card) : std::string("(none)")));
+        }
         tour.finished = true;
+        progress.step = Step::Done;
         return false;
     default:
         return false;
@@ -134,6 +202,10 @@ bool RunStep(Tour& tour) {
 
 void CALLBACK OnTourTimer(HWND, UINT, UINT_PTR, DWORD) {
     Tour& tour = *activeTour;
+    static bool running = false;
+    // A step that waits in a modal loop (a message box of the plug-in) lets this timer in again.
+    if (running) return;
+    running = true;
     bool more = false;
     try {
         more = RunStep(tour);
@@ -142,20 +214,20 @@ void CALLBACK OnTourTimer(HWND, UINT, UINT_PTR, DWORD) {
     } catch (...) {
         tour.failure = "unexpected failure";
     }
+    running = false;
     if (more) return;
     KillTimer(nullptr, tourTimer);
-    if (!tour.finished) {
-        if (HWND window = FindToolWindow()) PostMessageW(window, WM_CLOSE, 0, 0);
-    }
+    if (HWND tool = PlugInWindow::Find()) PostMessageW(tool, WM_CLOSE, 0, 0);
+    PostMessageW(tour.window.Window(), WM_COMMAND, HostWindow::kExit, 0);
 }
 
 }  // namespace
 
 void StartTour(Tour& tour) {
     activeTour = &tour;
-    step = 0;
-    ticksDelivered = 0;
-    tourTimer = SetTimer(nullptr, 0, 150, OnTourTimer);
+    progress = Progress{};
+    tour.window.SetQuiet(true);
+    tourTimer = SetTimer(nullptr, 0, 100, OnTourTimer);
 }
 
 bool SaveWindowPicture(HWND window, const std::wstring& path) {

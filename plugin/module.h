@@ -1,6 +1,7 @@
 #pragma once
-// The module's own bookkeeping: its handle and path, and the one lock count that live objects
-// and IClassFactory::LockServer raise; DllCanUnloadNow answers from it.
+// The module's own bookkeeping: its handle and path, and the one lock count that live objects,
+// IClassFactory::LockServer and thread windows holding host objects raise; DllCanUnloadNow
+// answers from it.
 
 #include <windows.h>
 

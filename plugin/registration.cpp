@@ -7,34 +7,13 @@
 
 #include "plugin/identifiers.h"
 #include "plugin/module.h"
+#include "plugin/registry_tree.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace starwright::plugin {
 
 namespace {
-
-class UniqueKey {
-public:
-    UniqueKey() = default;
-    ~UniqueKey() { Reset(); }
-    UniqueKey(const UniqueKey&) = delete;
-    UniqueKey& operator=(const UniqueKey&) = delete;
-
-    HKEY Get() const { return key_; }
-    HKEY* Put() {
-        Reset();
-        return &key_;
-    }
-
-private:
-    void Reset() {
-        if (key_) RegCloseKey(key_);
-        key_ = nullptr;
-    }
-
-    HKEY key_ = nullptr;
-};
 
 struct ClassEntry {
     std::wstring key;
@@ -118,10 +97,19 @@ HRESULT RegisterClass(const std::wstring& modulePath) {
 
 HRESULT RegisterServer() {
     const std::wstring modulePath = ModulePath();
+    // Every tree this call writes to, as it stands: a half-registered class would point clients
+    // at a server they cannot bind to, so a failure undoes this call's writes; but only those,
+    // since a registration that was there (from another folder, say) may be the one that works.
+    const RegistryTree before[] = {
+        {HKEY_CLASSES_ROOT, kClassKey},
+        {HKEY_CLASSES_ROOT, kProgId},
+        {HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibIdText},
+        {HKEY_CLASSES_ROOT, std::wstring(L"Interface\\") + kPlugInIidText},
+    };
     HRESULT hr = RegisterTypeLibrary(modulePath);
     if (SUCCEEDED(hr)) hr = RegisterClass(modulePath);
-    // A half-registered class would point clients at a server they cannot bind to.
-    if (FAILED(hr)) UnregisterServer();
+    if (FAILED(hr))
+        for (const RegistryTree& tree : before) tree.Restore();
     return hr;
 }
 

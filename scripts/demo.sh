@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # The stand-in host with the plug-in. With a display it is interactive (menu Plug-ins); without
-# one it runs on a virtual display, shows each of the three tools, saves a screenshot of each
-# to build/demo/ and prints their paths.
+# one it runs the unattended tour on a virtual display: the night's folder, a whole cool-down
+# fast-forwarded, a header keyword; it prints the run's report and the paths of its five
+# pictures in build/demo/.
+#   scripts/demo.sh --docs   the tour, whatever the display, and two of its pictures to docs/
 set -euo pipefail
 cd "$(dirname "$0")/.."
+docs=0
+[ "${1:-}" = --docs ] && { docs=1; unset DISPLAY; }
 interactive=0
 [ -n "${DISPLAY:-}" ] && interactive=1
 # A display and prefix of the demo's own, so that nothing else on the screen gets into the
@@ -25,13 +29,24 @@ out=build/demo
 rm -rf "$out" && mkdir -p "$out"
 status=0
 wine "$host" --tour "$(winepath -w "$out")" </dev/null || status=$?
-[ -f "$out/tour.txt" ] && sed 's/^/  /' "$out/tour.txt"
+# The report is written with Windows line ends.
+[ -f "$out/tour.txt" ] && tr -d '\r' < "$out/tour.txt" > "$out/report.txt" && grep -v '^picture: ' "$out/report.txt" | sed 's/^/  /'
 if [ "$status" != 0 ]; then
   echo "demo: the tour did not finish (exit $status)" >&2
   exit 1
 fi
-for bmp in "$out"/*.bmp; do
-  png=${bmp%.bmp}.png
-  convert "$bmp" "$png" && rm -f "$bmp"
-  echo "screenshot: $(realpath "$png")"
+# The pictures in the order the tour took them.
+for bmp in $(sed -n 's/^picture: //p' "$out/report.txt"); do
+  png=$out/${bmp%.bmp}.png
+  convert "$out/$bmp" "$png" && rm -f "$out/$bmp"
+  echo "picture: $(realpath "$png")"
 done
+
+if [ "$docs" = 1 ]; then
+  # Small enough for the README: a palette of 64 colours loses nothing a window shows.
+  mkdir -p docs
+  for picture in host-cooldown handy-start; do
+    convert "$out/$picture.png" -colors 64 "docs/$picture.png"
+    echo "docs: docs/$picture.png ($(du -k "docs/$picture.png" | cut -f1) KB)"
+  done
+fi

@@ -60,7 +60,26 @@ starwright_prefix() {
      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 < /dev/null
      wineserver -w
      touch "$WINEPREFIX/.starwright-ready"
-   fi) 9>"$WINEPREFIX.lock"
+   fi
+   starwright_prefix_fonts) 9>"$WINEPREFIX.lock"
+}
+
+# Wine's own faces ("MS Sans Serif", Tahoma, ...) in the prefix's Fonts folder. Wine loads
+# fonts only from there, from fontconfig's folders and from fonts named in the registry; the
+# prefix's registry names sserife.fon for "MS Sans Serif", but Debian's fonts-wine installs its
+# files to /usr/share/wine/fonts and the prefix set-up of this Wine does not copy them in. A
+# request for "MS Sans Serif" then falls to fontconfig's nearest sans face, DejaVu Sans, which
+# is a tenth (bold) to a fifth (regular) wider than the real face and clips the tool window's
+# labels. Wine's sserife.fon is the raster face with the real one's metrics. Done for prefixes
+# made before this step too.
+starwright_prefix_fonts() {
+  local from=${STARWRIGHT_WINE_FONTS:-/usr/share/wine/fonts} to=$WINEPREFIX/drive_c/windows/Fonts
+  [ -f "$to/sserife.fon" ] && return 0
+  if [ ! -f "$from/sserife.fon" ]; then
+    echo "wine-env: Wine's fonts are not in $from (Debian package fonts-wine); labels will not look as on Windows" >&2
+    return 0
+  fi
+  mkdir -p "$to" && cp "$from"/*.fon "$from"/*.ttf "$to"/
 }
 
 starwright_server() {

@@ -147,9 +147,22 @@ void SimHost::AdvanceCooler() {
 }
 
 Value SimHost::Invoke(const std::string& object, const std::string& member, CallKind kind, std::vector<Value> args) {
-    CallRecord record{object, member, kind, std::move(args)};
-    const std::string operation = record.ToString();
+    CallRecord record{object, member, kind, std::move(args), clock_ ? clock_->Seconds() : 0.0};
+    // By position, not reference: the call may add others (and move the log) before it ends.
+    const size_t at = calls.size();
     calls.push_back(record);
+    try {
+        Value answer = Perform(record);
+        calls[at].answer = answer;
+        return answer;
+    } catch (const HostError& error) {
+        calls[at].failure = error;
+        throw;
+    }
+}
+
+Value SimHost::Perform(const CallRecord& record) {
+    const std::string operation = record.ToString();
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         const bool matches = it->operation.empty() || operation.compare(0, it->operation.size(), it->operation) == 0;
         if (!matches) continue;
@@ -158,6 +171,9 @@ Value SimHost::Invoke(const std::string& object, const std::string& member, Call
         faults.erase(it);
         throw error;
     }
+    const std::string& object = record.object;
+    const std::string& member = record.member;
+    const CallKind kind = record.kind;
     const std::vector<Value>& a = record.args;
     if (kind == CallKind::Create) return {};
     if (object == "Camera") return InvokeCamera(member, kind, a);

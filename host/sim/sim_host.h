@@ -44,6 +44,11 @@ struct CallRecord {
     std::string member;  // "Setpoint", "Count", "DisplayName", ...; "" for Create
     CallKind kind;
     std::vector<Value> args;
+    double seconds = 0;  // the simulated clock when the call was made
+    // How the call ended, filled in when it returns: what it answered, or the failure it raised.
+    // Neither while it runs.
+    std::optional<Value> answer;
+    std::optional<HostError> failure;
     // "Camera.Setpoint put I2 -50", "Documents.Item get I2 1", "create Camera".
     std::string ToString() const;
 };
@@ -133,6 +138,7 @@ public:
     void AdvanceCooler();
 
 private:
+    Value Perform(const CallRecord& call);
     Value InvokeCamera(const std::string& member, CallKind kind, const std::vector<Value>& args);
     Value InvokeDocuments(const std::string& member, CallKind kind, const std::vector<Value>& args);
     Value InvokeDocument(int position, const std::string& member, CallKind kind, const std::vector<Value>& args);

@@ -28,6 +28,18 @@ inline HRESULT RegisterHostStub() {
     return hr;
 }
 
+// Calls an export of Starwright.dll that takes no argument, such as DllRegisterServer, from a
+// load of the module of its own.
+inline HRESULT CallExport(const char* name) {
+    HMODULE module = LoadLibraryW(BesideTest(L"Starwright.dll").c_str());
+    if (!module) return HRESULT_FROM_WIN32(GetLastError());
+    using Export = HRESULT(STDAPICALLTYPE*)();
+    auto call = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    const HRESULT hr = call ? call() : E_NOTIMPL;
+    FreeLibrary(module);
+    return hr;
+}
+
 inline std::string Hex(HRESULT hr) {
     char text[16];
     wsprintfA(text, "0x%08lX", static_cast<unsigned long>(hr));

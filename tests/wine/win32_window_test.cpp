@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -153,32 +154,86 @@ TEST_F(Win32WindowTest, TwipsAreScaledToTheScreenDpiWithinTheirContainer) {
     }
 }
 
-// Tab goes through the focusable controls by tab index, into the shown frame only; of the
-// option group only the chosen button is a stop, as the dialog manager does for radio groups.
-TEST_F(Win32WindowTest, TabOrderFollowsTabIndexThroughTheShownFrame) {
+// A key pressed on the focused control, handled by the window's own message loop.
+void PressKey(WPARAM key, bool shift = false) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    PostMessageW(GetFocus(), WM_KEYDOWN, key, 1);
+}
+
+std::string Focused() { return NameOfId(GetDlgCtrlID(GetFocus())); }
+
+// Tab follows the tab indexes across the whole window, whichever frame a control is in,
+// skipping labels, frames, hidden and disabled controls; of the option group only the chosen
+// button is a stop. Shift+Tab goes back.
+TEST_F(Win32WindowTest, TabFollowsTheTabIndexesAcrossTheWindow) {
     struct Case {
         int16_t option;
+        const char* disabled;
         std::vector<std::string> order;
     };
     const std::vector<Case> cases = {
-        {1, {"optOptions(1)", "chkNoSet", "lstLog", "cmdQuit", "cmdStart", "cmdExit"}},
-        {2, {"optOptions(2)", "cmdExit", "cmdSet", "lstSelectedBin", "cmdBinMove(3)", "cmdBinMove(0)", "lstImagesBin",
-             "txtKey", "txtKeyValue", "cmbType"}},
-        {0, {"optOptions(0)", "cmdCreate", "txtObject", "txtPath", "cmdExit"}},
+        {0, nullptr, {"optOptions(0)", "cmdCreate", "txtObject", "txtPath", "cmdExit"}},
+        {1, "cmdQuit", {"optOptions(1)", "chkNoSet", "lstLog", "cmdStart", "cmdExit"}},
+        {2, nullptr, {"optOptions(2)", "cmbType", "cmdExit", "cmdSet", "lstSelectedBin", "cmdBinMove(3)",
+                      "cmdBinMove(0)", "lstImagesBin", "txtKey", "txtKeyValue"}},
     };
+    std::vector<std::string> visited;
     d::Script script;
     for (const Case& c : cases) {
-        script.Then([&c] {
+        script.Then([&, this] {
             d::Click("optOptions", c.option);
-            HWND formHwnd = d::FindForm();
-            HWND first = d::Control("optOptions", c.option);
-            std::vector<std::string> order;
-            HWND at = first;
-            do {
-                order.push_back(NameOfId(GetDlgCtrlID(at)));
-                at = GetNextDlgTabItem(formHwnd, at, FALSE);
-            } while (at && at != first && order.size() < 40);
-            EXPECT_EQ(order, c.order) << "option " << c.option;
+            if (c.disabled) form.Find(c.disabled).SetEnabled(false);
+            SetFocus(d::Control("optOptions", c.option));
+            visited.clear();
+        });
+        // Once round the window and back to the start, then one step back.
+        for (size_t step = 0; step <= c.order.size(); ++step) {
+            script.Then([&visited, &c, step] {
+                visited.push_back(Focused());
+                PressKey(VK_TAB, step == c.order.size());
+            });
+        }
+        script.Then([&, this] {
+            PressKey(VK_TAB, false);  // the Shift key up again
+            std::vector<std::string> expected = c.order;
+            expected.push_back(c.order.front());
+            EXPECT_EQ(visited, expected) << "option " << c.option;
+            EXPECT_EQ(Focused(), c.order.back()) << "Shift+Tab from the first stop";
+            if (c.disabled) form.Find(c.disabled).SetEnabled(true);
+        });
+    }
+    script.Then([] { d::Click("cmdExit"); });
+    ShowWith(script);
+}
+
+// The three option buttons are one arrow-key group (only the first starts it): the arrows
+// move among all of them, either way and round, and choose each, which shows its tool.
+TEST_F(Win32WindowTest, ArrowKeysMoveAmongAndChooseTheOptionButtons) {
+    const struct {
+        WPARAM key;
+        int16_t option;
+        const char* frame;
+    } steps[] = {
+        {VK_RIGHT, 1, "vHandyStart"}, {VK_DOWN, 2, "vBin"}, {VK_RIGHT, 0, "vHandyPath"},
+        {VK_LEFT, 2, "vBin"},         {VK_UP, 1, "vHandyStart"},
+    };
+    d::Script script;
+    script.Then([&] {
+        for (int16_t option = 0; option < 3; ++option)
+            EXPECT_EQ((GetWindowLongW(d::Control("optOptions", option), GWL_STYLE) & WS_GROUP) != 0, option == 0);
+        SetFocus(d::Control("optOptions", 0));
+        PressKey(steps[0].key);
+    });
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        script.Then([&, i, this] {
+            const std::string option = "optOptions(" + std::to_string(steps[i].option) + ")";
+            EXPECT_EQ(Focused(), option) << "step " << i;
+            EXPECT_TRUE(d::IsChecked("optOptions", steps[i].option)) << "step " << i;
+            EXPECT_EQ(ShownFrames(), std::vector<std::string>{steps[i].frame}) << "step " << i;
+            if (i + 1 < std::size(steps)) PressKey(steps[i + 1].key);
         });
     }
     script.Then([] { d::Click("cmdExit"); });

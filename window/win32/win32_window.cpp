@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -21,8 +22,12 @@ constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCH
 constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 // Window classes registered by a DLL outlive its unloading unless it removes them, and a
-// class left behind would point at code that is gone; so they live while a form lives.
-int liveForms = 0;
+// class left behind would point at code that is gone; so they are registered while a form is
+// open. Forms open and close on any thread: the count and the registering that goes with it
+// change together under the lock, so that no form is created just as the last one to close
+// takes the classes away.
+std::mutex formClassesLock;
+int openForms = 0;
 
 HINSTANCE ThisModule() {
     HMODULE module = nullptr;
@@ -58,6 +63,36 @@ void UnregisterClasses(HINSTANCE instance) {
     UnregisterClassW(kWin32FormClass, instance);
 }
 
+void AcquireClasses(HINSTANCE instance) {
+    std::lock_guard<std::mutex> lock(formClassesLock);
+    if (openForms == 0) RegisterClasses(instance);
+    ++openForms;
+}
+
+void ReleaseClasses(HINSTANCE instance) {
+    std::lock_guard<std::mutex> lock(formClassesLock);
+    if (--openForms == 0) UnregisterClasses(instance);
+}
+
+// An option group: the option buttons of one name in one container.
+bool InOptionGroupOf(const ControlDescription& other, const ControlDescription& option) {
+    return &other != &option && option.type == ControlType::OptionButton && other.type == option.type &&
+           other.name == option.name && other.container == option.container;
+}
+
+// Of an option group the button first in tab order starts the group; every other control is a
+// group of its own, so that the arrow keys move within the option group only, and never onto
+// it from another control.
+bool StartsGroup(const FormDescription& form, const ControlDescription& d) {
+    if (d.type != ControlType::OptionButton) return true;
+    for (const auto& other : form.controls) {
+        // Equal tab indexes go by the table's order, as everywhere else.
+        if (InOptionGroupOf(other, d) && (other.tabIndex < d.tabIndex || (other.tabIndex == d.tabIndex && &other < &d)))
+            return false;
+    }
+    return true;
+}
+
 struct ClassStyle {
     const wchar_t* className;
     DWORD style;
@@ -81,7 +116,7 @@ ClassStyle NativeClassOf(const ControlDescription& d) {
     case ControlType::CheckBox:
         return {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0};
     case ControlType::OptionButton:
-        return {L"BUTTON", WS_TABSTOP | BS_AUTORADIOBUTTON | (d.index == 0 ? WS_GROUP : 0u), 0};
+        return {L"BUTTON", WS_TABSTOP | BS_AUTORADIOBUTTON, 0};
     case ControlType::CommandButton:
         return {L"BUTTON", static_cast<DWORD>(WS_TABSTOP | (d.defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON)), 0};
     case ControlType::Frame:
@@ -127,13 +162,21 @@ Win32Window::Win32Window(const FormDescription& form, EventSink& events) : form_
 Win32Window::~Win32Window() {
     RestoreThreadWindows();
     if (hwnd_) DestroyWindow(hwnd_);
-    if (instance_ && --liveForms == 0) UnregisterClasses(instance_);
+    ReleaseResources();
+}
+
+// Called once the form window is gone: a closed form keeps nothing of the system's, neither its
+// window classes nor its fonts and brush, so that the object may be freed anywhere later.
+void Win32Window::ReleaseResources() {
+    if (instance_) ReleaseClasses(instance_);
+    instance_ = nullptr;
+    fonts_.clear();
+    whiteBrush_.reset();
 }
 
 void Win32Window::Create() {
     HINSTANCE instance = ThisModule();
-    RegisterClasses(instance);
-    ++liveForms;
+    AcquireClasses(instance);
     instance_ = instance;
 
     if (HDC screen = GetDC(nullptr)) {
@@ -160,15 +203,20 @@ void Win32Window::Create() {
     if (!hwnd_) throw LastErrorFailure("Creating the window");
 
     controls_.resize(form_.controls.size());
-    // Z-order is the dialog manager's tab order, and a window's children are stacked in the
-    // order they are created: so each container's controls are created by tab index, and a
-    // frame's controls right after the frame that parents them.
-    auto byTabIndex = [this](std::string_view container) {
+    // A window's children are stacked in the order they are created, and the dialog manager
+    // moves the arrow keys through a group in that order: so each container's controls are
+    // created by tab index, except that an option group's buttons follow each other from its
+    // first, and a frame's controls come right after the frame that parents them. (Tab does not
+    // use the stacking: see NextTabStop.)
+    const std::vector<const ControlDescription*> tabOrder = TabOrder();
+    auto byTabIndex = [&tabOrder](std::string_view container) {
         std::vector<const ControlDescription*> list;
-        for (const auto& d : form_.controls)
-            if (d.container == container) list.push_back(&d);
-        std::stable_sort(list.begin(), list.end(),
-                         [](const ControlDescription* a, const ControlDescription* b) { return a->tabIndex < b->tabIndex; });
+        for (const ControlDescription* d : tabOrder) {
+            if (d->container != container || std::find(list.begin(), list.end(), d) != list.end()) continue;
+            list.push_back(d);
+            for (const ControlDescription* other : tabOrder)
+                if (InOptionGroupOf(*other, *d)) list.push_back(other);
+        }
         return list;
     };
     for (const ControlDescription* d : byTabIndex("")) {
@@ -211,6 +259,7 @@ void Win32Window::CreateControl(const ControlDescription& d) {
     }
     const ClassStyle native = NativeClassOf(d);
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | native.style;
+    if (StartsGroup(form_, d)) style |= WS_GROUP;
     if (d.visible) style |= WS_VISIBLE;
     int height = PixelsY(d.height);
     // A drop-down list's height includes its open list.
@@ -243,6 +292,10 @@ Control& Win32Window::Find(std::string_view name, int16_t index) {
 
 void Win32Window::RequireOpen(std::string_view name) const {
     if (closed_) throw std::logic_error("control used after its window closed: " + std::string(name));
+}
+
+Win32Control* Win32Window::ControlOf(const ControlDescription& d) {
+    return controls_[static_cast<size_t>(&d - form_.controls.data())].get();
 }
 
 Win32Control* Win32Window::ControlById(int id) {
@@ -367,11 +420,76 @@ LRESULT Win32Window::HandleFormMessage(HWND hwnd, UINT message, WPARAM wParam, L
     }
 }
 
+std::vector<const ControlDescription*> Win32Window::TabOrder() const {
+    std::vector<const ControlDescription*> order;
+    for (const auto& d : form_.controls) order.push_back(&d);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const ControlDescription* a, const ControlDescription* b) { return a->tabIndex < b->tabIndex; });
+    return order;
+}
+
+// A control Tab stops at: one that takes the focus, which the user can see and reach (it and
+// every frame around it visible and enabled). Of an option group only the chosen button is a
+// stop, or every button while none is chosen.
+bool Win32Window::IsTabStop(const ControlDescription& d) {
+    switch (d.type) {
+    case ControlType::Label:
+    case ControlType::Frame:
+    case ControlType::Timer:
+        return false;
+    default:
+        break;
+    }
+    Win32Control* control = ControlOf(d);
+    if (!control || !control->Hwnd() || !IsWindowVisible(control->Hwnd())) return false;
+    for (HWND hwnd = control->Hwnd(); hwnd && hwnd != hwnd_; hwnd = GetParent(hwnd))
+        if (!IsWindowEnabled(hwnd)) return false;
+    if (d.type != ControlType::OptionButton) return true;
+    auto chosen = [](const Win32Control& option) {
+        return SendMessageW(option.Hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    };
+    if (chosen(*control)) return true;
+    for (const auto& other : controls_)
+        if (other && InOptionGroupOf(other->Description(), d) && chosen(*other)) return false;
+    return true;
+}
+
+// Tab goes by the tab indexes of the whole window, as the form table gives them, not by the
+// stacking of each container: the focus moves in and out of frames as the indexes say.
+Win32Control* Win32Window::NextTabStop(HWND from, bool backward) {
+    const std::vector<const ControlDescription*> order = TabOrder();
+    const auto count = static_cast<std::ptrdiff_t>(order.size());
+    Win32Control* current = nullptr;
+    for (HWND hwnd = from; hwnd && hwnd != hwnd_ && !current; hwnd = GetParent(hwnd)) current = ControlByHwnd(hwnd);
+    std::ptrdiff_t at = backward ? count : -1;
+    if (current) at = std::find(order.begin(), order.end(), &current->Description()) - order.begin();
+    for (std::ptrdiff_t step = 1; step <= count; ++step) {
+        const ControlDescription& d = *order[static_cast<size_t>(((backward ? at - step : at + step) % count + count) % count)];
+        if (IsTabStop(d)) return ControlOf(d);
+    }
+    return nullptr;
+}
+
+bool Win32Window::HandleTabKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || !hwnd_) return false;
+    if (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) return false;
+    const LRESULT code = SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+    if (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) return false;
+    if (Win32Control* next = NextTabStop(GetFocus(), GetKeyState(VK_SHIFT) < 0)) {
+        // As in a dialog, a text box entered by Tab has its text selected.
+        if (next->Description().type == ControlType::TextBox) SendMessageW(next->Hwnd(), EM_SETSEL, 0, -1);
+        SetFocus(next->Hwnd());
+    }
+    return true;
+}
+
 void Win32Window::RestoreFocus() {
     if (!hwnd_) return;
     HWND target = lastFocus_;
-    if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
-        target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowVisible(target) || !IsWindowEnabled(target)) {
+        Win32Control* first = NextTabStop(nullptr, false);
+        target = first ? first->Hwnd() : nullptr;
+    }
     lastFocus_ = nullptr;
     // With nothing to take it, the form keeps the focus so that access keys still reach it.
     if (!target) target = hwnd_;
@@ -474,6 +592,7 @@ void Win32Window::RestoreThreadWindows() {
 }
 
 void Win32Window::Process(MSG& msg) {
+    if (HandleTabKey(msg)) return;
     if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
@@ -520,12 +639,16 @@ void Win32Window::RunModal() {
 }
 
 void Win32Window::Close() {
-    if (closed_) return;
-    // Enabled again before the form goes, so that activation returns to them and not to
-    // another application.
-    RestoreThreadWindows();
-    if (hwnd_) DestroyWindow(hwnd_);
-    OnDestroyed();
+    if (!closed_) {
+        // Enabled again before the form goes, so that activation returns to them and not to
+        // another application.
+        RestoreThreadWindows();
+        if (hwnd_) DestroyWindow(hwnd_);
+        OnDestroyed();
+    }
+    // Also after the form went some other way (its owner destroyed it): the modal loop closes
+    // it once more on the way out.
+    ReleaseResources();
 }
 
 void Win32Window::DoEvents() {

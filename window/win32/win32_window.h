@@ -94,6 +94,15 @@ private:
     void CreateFonts();
     void CreateControl(const ControlDescription& d);
     HWND ContainerHwnd(std::string_view container) const;
+    void ReleaseResources();
+    // Every control of the form by tab index; equal indexes keep the table's order.
+    std::vector<const ControlDescription*> TabOrder() const;
+    bool IsTabStop(const ControlDescription& d);
+    // The stop after (or before) the control holding `from`; from the start (or end) when
+    // `from` is no control. nullptr when there is no stop at all.
+    Win32Control* NextTabStop(HWND from, bool backward);
+    bool HandleTabKey(const MSG& msg);
+    Win32Control* ControlOf(const ControlDescription& d);
     Win32Control* ControlById(int id);
     Win32Control* ControlByHwnd(HWND hwnd);
 

@@ -1,0 +1,188 @@
+// Starwright.dll loaded by COM, its window showing on a thread of its own, which takes the
+// host's camera and then ends; the module must let go of the camera on that thread, in its
+// apartment, and unload through CoFreeUnusedLibraries once nothing is in use.
+
+#include <windows.h>
+
+#include <ole2.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "host/com/com_object.h"
+#include "host/com/host_ids.h"
+#include "host/sim/com/sim_com_server.h"
+#include "host/sim/sim_host.h"
+#include "plugin/identifiers.h"
+#include "plugin/plug_in_interface.h"
+#include "tests/wine/plugin_test_support.h"
+#include "tests/wine/window_driver.h"
+
+namespace starwright {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+namespace d = driver;
+
+std::atomic<int> g_liveCameras{0};
+
+// The simulated host's camera, counted while clients hold it.
+class CountedCamera final : public com::ComObject<CountedCamera, IDispatch> {
+public:
+    explicit CountedCamera(ComPtr<IDispatch> camera) : camera_(std::move(camera)) { ++g_liveCameras; }
+    ~CountedCamera() { --g_liveCameras; }
+    bool Implements(REFIID riid) const { return riid == IID_IDispatch; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return camera_->GetTypeInfoCount(count); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override {
+        return camera_->GetTypeInfo(index, lcid, info);
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+        return camera_->GetIDsOfNames(riid, names, count, lcid, ids);
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* exception, UINT* argError) override {
+        return camera_->Invoke(id, riid, lcid, flags, params, result, exception, argError);
+    }
+
+private:
+    ComPtr<IDispatch> camera_;
+};
+
+class CountedCameraClass final : public com::ComObject<CountedCameraClass, IClassFactory> {
+public:
+    explicit CountedCameraClass(ComPtr<IClassFactory> cameras) : cameras_(std::move(cameras)) {}
+    bool Implements(REFIID riid) const { return riid == IID_IClassFactory; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
+        ComPtr<IDispatch> camera;
+        HRESULT hr = cameras_->CreateInstance(outer, IID_PPV_ARGS(&camera));
+        if (FAILED(hr)) return hr;
+        // Not ComPtr::Attach, which takes a reference of its own in mingw-w64's WRL.
+        auto* counted = new CountedCamera(camera);
+        hr = counted->QueryInterface(riid, object);
+        counted->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    ComPtr<IClassFactory> cameras_;
+};
+
+// Registered before the plug-in's own spy (made when its window takes the camera), which COM
+// calls first: notes the cameras still alive as the thread's last CoUninitialize begins.
+class ApartmentEndWitness final : public IInitializeSpy {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        *object = riid == IID_IUnknown || riid == IID_IInitializeSpy ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE PreInitialize(DWORD, DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostInitialize(HRESULT result, DWORD, DWORD) override { return result; }
+    HRESULT STDMETHODCALLTYPE PreUninitialize(DWORD references) override {
+        if (references == 1) camerasAtTheEnd = g_liveCameras;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PostUninitialize(DWORD) override { return S_OK; }
+    int camerasAtTheEnd = -1;
+};
+
+// What the plug-in's thread saw.
+struct ThreadRun {
+    HRESULT created = E_UNEXPECTED;
+    HRESULT shown = E_UNEXPECTED;
+    int camerasAfterShowing = -1;
+    HRESULT canUnloadWithTheCameraHeld = E_UNEXPECTED;
+    int camerasAsTheApartmentEnds = -1;
+    std::vector<std::string> problems;
+};
+
+// A thread of the host with an apartment of its own: creates a PlugIn, shows the window and
+// ends the cool-down ("&End" creates the camera), lets the object go, then ends its apartment.
+DWORD WINAPI ShowOnOwnThread(void* parameter) {
+    auto& run = *static_cast<ThreadRun*>(parameter);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    ApartmentEndWitness witness;
+    ULARGE_INTEGER cookie{};
+    CoRegisterInitializeSpy(&witness, &cookie);
+    {
+        ComPtr<_PlugIn> plugIn;
+        run.created = CoCreateInstance(plugin::kPlugInClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&plugIn));
+        if (SUCCEEDED(run.created)) {
+            d::Script script;
+            script.Until([] { return d::FindForm() != nullptr; }).Then([] {
+                d::Click("optOptions", 1);
+                d::Click("cmdQuit");
+            });
+            script.Start();
+            run.shown = plugIn->DoModal(nullptr);
+            script.Stop();
+            run.problems = script.problems;
+        }
+        run.camerasAfterShowing = g_liveCameras;
+    }
+    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+    if (HMODULE module = GetModuleHandleW(L"Starwright.dll")) {
+        auto canUnload = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        run.canUnloadWithTheCameraHeld = canUnload();
+    }
+    CoUninitialize();
+    CoRevokeInitializeSpy(cookie);
+    run.camerasAsTheApartmentEnds = witness.camerasAtTheEnd;
+    return 0;
+}
+
+TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughCom) {
+    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
+    // This thread serves the host's classes, the camera counted.
+    sim::SimHost host;
+    sim::SimComServer server(host);
+    ASSERT_EQ(server.Register(), S_OK);
+    ComPtr<IClassFactory> cameras;
+    ASSERT_EQ(CoGetClassObject(com::host_ids::kCameraClass, CLSCTX_LOCAL_SERVER, nullptr, IID_PPV_ARGS(&cameras)), S_OK);
+    server.Revoke();
+    auto* counted = new CountedCameraClass(cameras);
+    DWORD cookie = 0;
+    const HRESULT registered =
+        CoRegisterClassObject(com::host_ids::kCameraClass, counted, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    counted->Release();
+    ASSERT_EQ(registered, S_OK);
+    // The host's own apartment loads the module too, and keeps it after the thread has gone.
+    {
+        ComPtr<IUnknown> plugIn;
+        ASSERT_EQ(CoCreateInstance(plugin::kPlugInClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&plugIn)), S_OK);
+    }
+
+    ThreadRun run;
+    HANDLE thread = CreateThread(nullptr, 0, &ShowOnOwnThread, &run, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    // Serves the thread's camera calls while waiting for it.
+    DWORD index = 0;
+    EXPECT_EQ(CoWaitForMultipleHandles(0, 60000, 1, &thread, &index), S_OK);
+    CloseHandle(thread);
+
+    EXPECT_EQ(run.created, S_OK) << test::Hex(run.created);
+    EXPECT_EQ(run.shown, S_OK) << test::Hex(run.shown);
+    for (const auto& problem : run.problems) ADD_FAILURE() << problem;
+    EXPECT_EQ(run.camerasAfterShowing, 1) << "the window keeps its camera after the showing";
+    EXPECT_EQ(run.canUnloadWithTheCameraHeld, S_FALSE) << "a window holding the camera keeps the module in use";
+    EXPECT_EQ(run.camerasAsTheApartmentEnds, 0) << "the camera is released on its thread before its apartment ends";
+    EXPECT_EQ(g_liveCameras, 0);
+    EXPECT_EQ(host.calls.empty() ? "" : host.calls.front().ToString(), "create Camera");
+
+    ASSERT_NE(GetModuleHandleW(L"Starwright.dll"), nullptr);
+    CoFreeUnusedLibraries();
+    EXPECT_EQ(GetModuleHandleW(L"Starwright.dll"), nullptr) << "nothing in use, and still loaded";
+
+    CoRevokeClassObject(cookie);
+    EXPECT_EQ(test::CallExport("DllUnregisterServer"), S_OK);
+}
+
+}  // namespace
+}  // namespace starwright
