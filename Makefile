@@ -2,9 +2,9 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-.PHONY: all setup native cross test test-native test-wine demo docs-pictures bench clean
+.PHONY: all setup native cross cross64 test test-native test-wine test-dist dist demo docs-pictures bench clean
 
-all: native cross
+all: native cross cross64
 
 setup:
 	@bash scripts/setup.sh
@@ -20,10 +20,23 @@ cross: setup
 test-native: native
 	@ctest --test-dir build/native --output-on-failure -j$(JOBS)
 
-test-wine: cross
-	@bash scripts/test-wine.sh
+# The same plug-in for 64-bit hosts, and the Windows tests once more in that bitness.
+cross64: setup
+	@cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/win64 -j$(JOBS)
 
-test: test-native test-wine
+test-wine: cross cross64
+	@bash scripts/test-wine.sh build/win32 build/win64
+
+# The installer and the zip for users, in build/dist.
+dist: cross cross64
+	@bash dist/build.sh
+
+# The installer, installed and removed again under Wine in a prefix of its own.
+test-dist: dist
+	@bash dist/test_installer.sh
+
+test: test-native test-wine test-dist
 
 demo: cross
 	@bash scripts/demo.sh
@@ -32,11 +45,12 @@ demo: cross
 docs-pictures: cross
 	@bash scripts/demo.sh --docs
 
-bench: cross
+bench: cross cross64
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_SANITIZE=OFF >/dev/null
 	@cmake --build build/bench -j$(JOBS) --target starwright_bench
 	@build/bench/bench/starwright_bench
 	@bash scripts/bench-wine.sh
+	@bash scripts/bench-size.sh
 
 clean:
 	rm -rf build

@@ -16,6 +16,15 @@ inline constexpr wchar_t kLibName[] = L"Starwright";
 inline constexpr WORD kLibMajor = 46;
 inline constexpr WORD kLibMinor = 0;
 inline constexpr LCID kLibLcid = 0;
+// The library describes this module's own vtables, so it is written for, and registered under
+// ("win32" or "win64"), the bitness the module is built for.
+#ifdef _WIN64
+inline constexpr SYSKIND kLibSysKind = SYS_WIN64;
+inline constexpr wchar_t kLibSysKindText[] = L"win64";
+#else
+inline constexpr SYSKIND kLibSysKind = SYS_WIN32;
+inline constexpr wchar_t kLibSysKindText[] = L"win32";
+#endif
 
 // Interface _PlugIn 1.0, the class's default (dual) interface.
 inline constexpr GUID kPlugInIid = {0x4154BE72, 0x7E3F, 0x4812, {0x91, 0x52, 0xC8, 0x73, 0xA3, 0x6A, 0x32, 0x9A}};

@@ -3,7 +3,6 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <cwchar>
 #include <string>
 
 #include "plugin/identifiers.h"
@@ -41,13 +40,32 @@ HRESULT DeleteTree(const std::wstring& key) {
     return HRESULT_FROM_WIN32(status);
 }
 
+// The registry names type library versions and locales in lower-case hex: 46.0 is "2e.0".
+std::wstring Hex(unsigned long value) {
+    std::wstring text;
+    do {
+        text.insert(text.begin(), L"0123456789abcdef"[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return text;
+}
+
+std::wstring TypeLibVersionKey() {
+    return std::wstring(L"TypeLib\\") + kLibIdText + L"\\" + Hex(kLibMajor) + L"." + Hex(kLibMinor);
+}
+
 bool TypeLibRegistered() {
-    // The registry names versions in hex: 46.0 is "2e.0".
-    wchar_t version[16];
-    swprintf(version, 16, L"%x.%x", kLibMajor, kLibMinor);
-    const std::wstring path = std::wstring(L"TypeLib\\") + kLibIdText + L"\\" + version;
     UniqueKey key;
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, TypeLibVersionKey().c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+}
+
+// 64-bit Windows keeps a 32-bit and a 64-bit view of the registry, and the two builds of this
+// module can be registered side by side: each in its own view's CLSID key, while the ProgID,
+// the type library key and (under Wine) the interface key are one for both views.
+bool OtherBitnessRegistered() {
+    const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    UniqueKey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, kClassKey.c_str(), 0, KEY_READ | otherView, key.Put()) == ERROR_SUCCESS;
 }
 
 HRESULT RegisterTypeLibrary(const std::wstring& modulePath) {
@@ -98,10 +116,16 @@ HRESULT RegisterServer() {
 HRESULT UnregisterServer() {
     // Each part is removed even when an earlier one fails; the first failure is reported.
     HRESULT first = DeleteTree(kClassKey);
+    // While the other bitness stays registered, what both share stays too: only this module's
+    // own entry under the type library goes. (On 32-bit Windows the other view is this one.)
+    if (OtherBitnessRegistered()) {
+        HRESULT hr = DeleteTree(TypeLibVersionKey() + L"\\" + Hex(kLibLcid) + L"\\" + kLibSysKindText);
+        return SUCCEEDED(first) ? hr : first;
+    }
     HRESULT hr = DeleteTree(kProgId);
     if (SUCCEEDED(first)) first = hr;
     if (TypeLibRegistered()) {
-        hr = UnRegisterTypeLib(kLibId, kLibMajor, kLibMinor, kLibLcid, SYS_WIN32);
+        hr = UnRegisterTypeLib(kLibId, kLibMajor, kLibMinor, kLibLcid, kLibSysKind);
         if (SUCCEEDED(first)) first = hr;
     }
     return first;

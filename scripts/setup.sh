@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
-# Installs what building and testing Starwright needs on a Debian machine (run as root).
-# Idempotent: returns at once when every tool is already there.
+# Installs what building, testing, the demo and packaging Starwright need on a Debian machine
+# (run as root). Idempotent: returns at once when every package is already there.
 set -euo pipefail
 
-need_tools=(i686-w64-mingw32-g++-posix i686-w64-mingw32-windres i686-w64-mingw32-widl wine Xvfb xauth cmake)
-missing=0
-for t in "${need_tools[@]}"; do command -v "$t" >/dev/null 2>&1 || missing=1; done
-[ -d /usr/src/googletest ] || missing=1
-# /usr/local/bin/convert may be a stand-in; the real ImageMagick lives in /usr/bin.
-[ -x /usr/bin/convert ] || missing=1
-dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
-# Wine's own faces, copied into the private prefixes so that "MS Sans Serif" is the real face.
-[ -f /usr/share/wine/fonts/sserife.fon ] || missing=1
-[ "$missing" = 0 ] && exit 0
+packages=(
+  # native build and tests (sanitizers), and the fuzz target's compiler with libFuzzer
+  gcc g++ make cmake googletest clang libclang-rt-14-dev
+  # the cross builds: 32-bit (the product) and 64-bit, POSIX threads, widl
+  gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  mingw-w64-tools
+  # Wine with both loaders, and the fonts its windows draw with
+  wine wine32:i386 wine64 libwine:i386 fonts-wine
+  # the virtual display, the demo's screenshots, the test locales
+  xvfb xauth x11-utils imagemagick fonts-dejavu-core locales
+  # packaging: the installer and the zip
+  nsis zip
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  [ "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null)" = installed ] || missing+=("$package")
+done
+[ ${#missing[@]} = 0 ] && exit 0
 
 if [ "$(id -u)" != 0 ]; then
-  echo "setup: missing build tools; run 'make setup' as root (or via sudo)" >&2
+  echo "setup: missing packages: ${missing[*]}; run 'make setup' as root (or via sudo)" >&2
   exit 1
 fi
 
@@ -27,12 +37,5 @@ elif [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v -e lock -e partial)"
   apt-get update
 fi
 install() { apt-get install -y --no-install-recommends "$@"; }
-install g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  binutils-mingw-w64-i686 mingw-w64-tools mingw-w64-i686-dev \
-  wine wine32:i386 wine64 libwine:i386 fonts-wine \
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core \
-  cmake make googletest locales \
-  || { apt-get update && install g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  binutils-mingw-w64-i686 mingw-w64-tools mingw-w64-i686-dev \
-  wine wine32:i386 wine64 libwine:i386 fonts-wine \
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core cmake make googletest locales; }
+# Package lists that have gone stale since the last update are refreshed once.
+install "${packages[@]}" || { apt-get update && install "${packages[@]}"; }

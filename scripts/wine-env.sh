@@ -5,6 +5,13 @@ export WINEPREFIX=${STARWRIGHT_WINEPREFIX:-$root/build/wine-prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset WINEARCH
+# Wine writes Unix file names in the charset of the Unix locale: without a UTF-8 one (a fresh
+# root sets no LANG at all) it cannot make a file whose name goes beyond ASCII. C.UTF-8 is
+# built into Debian's C library.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+  *.UTF-8 | *.utf8 | *.UTF8 | *.utf-8) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 
 # A local display N is up when its lock names a running X server. A socket file alone proves
 # nothing: one left behind by a server that has gone (a reboot, a restored snapshot of /tmp)
@@ -80,6 +87,39 @@ starwright_server() {
   if wineserver -p >/dev/null 2>&1 < /dev/null; then
     wine cmd /c exit >/dev/null 2>&1 < /dev/null || true
   fi
+}
+
+# Debian's `wine` runs the 32-bit loader whenever wine32 is installed; a 64-bit program given by
+# its file is handed on to the 64-bit loader, but a Windows system program (regsvr32, cscript,
+# reg) is then always the 32-bit one. Those run with the 64-bit loader itself, wine64.
+starwright_wine64() {
+  local loader
+  for loader in /usr/lib/wine/wine64 $(dpkg -L wine64 2>/dev/null | grep '/wine64$'); do
+    [ -x "$loader" ] && { echo "$loader"; return 0; }
+  done
+  echo "wine-env: the 64-bit Wine loader (Debian package wine64) is missing; run 'make setup' as root" >&2
+  return 1
+}
+
+# The bitness (32 or 64) of a Windows program or DLL, from the machine field of its PE header.
+starwright_pe_bits() {
+  local header machine
+  header=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') && [ -n "$header" ] || return 1
+  machine=$(od -An -tx2 -j$((header + 4)) -N2 "$1" 2>/dev/null | tr -d " ")
+  case $machine in
+    8664) echo 64 ;;
+    014c) echo 32 ;;
+    *) return 1 ;;
+  esac
+}
+
+# For a bitness, the Wine loader that runs that bitness's system programs, and the folder they
+# live in: in a 64-bit prefix the 32-bit tools are in syswow64, the 64-bit ones in system32.
+starwright_wine_for() {
+  if [ "$1" = 64 ]; then starwright_wine64; else echo wine; fi
+}
+starwright_system_dir() {
+  if [ "$1" = 64 ]; then echo 'C:\windows\system32'; else echo 'C:\windows\syswow64'; fi
 }
 
 starwright_wine_ready() {

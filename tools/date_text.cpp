@@ -1,6 +1,6 @@
 #include "tools/date_text.h"
 
-#include <cstdio>
+#include <string>
 
 namespace starwright {
 namespace {
@@ -10,6 +10,15 @@ bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 4
 int DaysInMonth(int year, int month) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// As printf's "%0*d" writes it (a minus sign counts towards the width), without printf, which
+// would bring a formatting engine of its own into the DLL.
+std::string ZeroPadded(int value, std::size_t width) {
+    const std::string sign = value < 0 ? "-" : "";
+    const std::string digits = std::to_string(value < 0 ? -static_cast<long long>(value) : value);
+    const std::size_t used = sign.size() + digits.size();
+    return sign + std::string(used < width ? width - used : 0, '0') + digits;
 }
 
 }  // namespace
@@ -31,9 +40,7 @@ LocalDateTime HalfDayEarlier(const LocalDateTime& moment) {
 }
 
 std::string FormatYyyymmdd(const LocalDateTime& moment) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d", moment.year, moment.month, moment.day);
-    return text;
+    return ZeroPadded(moment.year, 4) + ZeroPadded(moment.month, 2) + ZeroPadded(moment.day, 2);
 }
 
 }  // namespace starwright

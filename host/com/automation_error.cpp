@@ -1,7 +1,5 @@
 #include "host/com/automation_error.h"
 
-#include <cstdio>
-
 #include "host/com/bstr.h"
 
 namespace starwright::com {
@@ -50,9 +48,11 @@ std::string HResultText(HRESULT hr) {
     if (!text.empty()) return text;
     for (const KnownText& known : kKnownTexts)
         if (known.hr == hr) return known.text;
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "Automation error 0x%08lX", static_cast<unsigned long>(hr));
-    return buffer;
+    // Eight upper-case hex digits, written out by hand: printf would bring a formatting engine
+    // of its own into the DLL.
+    text = "Automation error 0x";
+    for (int shift = 28; shift >= 0; shift -= 4) text += "0123456789ABCDEF"[(static_cast<DWORD>(hr) >> shift) & 0xF];
+    return text;
 }
 
 HostError ErrorFromHResult(HRESULT hr) { return HostError(static_cast<int32_t>(hr), HResultText(hr)); }

@@ -43,7 +43,7 @@ ComPtr<ITypeInfo> IDispatchTypeInfo() {
 ComPtr<ICreateTypeLib2> NewLibrary(const wchar_t* file, const wchar_t* name, const GUID& id, WORD major,
                                    WORD minor) {
     ComPtr<ICreateTypeLib2> library;
-    Check(CreateTypeLib2(SYS_WIN32, file, &library), "create library");
+    Check(CreateTypeLib2(kLibSysKind, file, &library), "create library");
     Check(library->SetName(const_cast<LPOLESTR>(name)), "library name");
     Check(library->SetGuid(id), "library guid");
     Check(library->SetVersion(major, minor), "library version");
@@ -88,7 +88,7 @@ void WritePlugIn(const wchar_t* file, const wchar_t* hostFile) {
     HREFTYPE document = 0;
     Check(plugIn->AddRefTypeInfo(HostDocumentTypeInfo(hostFile).Get(), &document), "host document reference");
 
-    // DoModal(Doc): the 8th slot, byte offset 28 on a 32-bit vtable.
+    // DoModal(Doc): the 8th slot, byte offset 28 on a 32-bit vtable and 56 on a 64-bit one.
     TYPEDESC documentType{};
     documentType.vt = VT_USERDEFINED;
     documentType.hreftype = document;

@@ -16,5 +16,5 @@ if(TARGET Starwright)
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/plugin_registration.sh $<TARGET_FILE:Starwright>
             ${CMAKE_CURRENT_LIST_DIR}/plugin_name.vbs)
   add_test(NAME plugin_module_files
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/plugin_module_files.sh $<TARGET_FILE:Starwright>)
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/plugin_module_files.sh $<TARGET_FILE:Starwright> ${STARWRIGHT_OBJDUMP})
 endif()

@@ -115,7 +115,8 @@ TEST_F(PlugInTypeLib, LibraryAttributes) {
     EXPECT_EQ(attr->wMajorVerNum, 46);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     EXPECT_EQ(attr->lcid, 0u);
-    EXPECT_EQ(attr->syskind, SYS_WIN32);
+    // Written for the vtables of the module it is embedded in.
+    EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     library_->ReleaseTLibAttr(attr);
 
     OwnedBstr name, doc, helpFile;
@@ -140,7 +141,7 @@ TEST_F(PlugInTypeLib, TypesWithTheirIdentifiersFlagsAndVersions) {
         WORD vtableSize;
         WORD functions;
     } const cases[] = {
-        {L"_PlugIn", kPlugInIid, TKIND_DISPATCH, plugInFlags, 7 * 4, 9},
+        {L"_PlugIn", kPlugInIid, TKIND_DISPATCH, plugInFlags, 7 * sizeof(void*), 9},
         {L"PlugIn", kPlugInClsid, TKIND_COCLASS, TYPEFLAG_FCANCREATE, 0, 0},
     };
     for (UINT index = 0; index < 2; ++index) {
@@ -175,7 +176,7 @@ TEST_F(PlugInTypeLib, PlugInInterfaceDerivesFromIDispatchOfStdole) {
     EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
     EXPECT_EQ(GuidText(attr->guid), kPlugInIidText);
     EXPECT_EQ(attr->cFuncs, 2);
-    EXPECT_EQ(attr->cbSizeVft, 9 * 4);
+    EXPECT_EQ(attr->cbSizeVft, 9 * sizeof(void*));
     EXPECT_EQ(attr->cImplTypes, 1);
     EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
                                     TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
@@ -207,8 +208,9 @@ TEST_F(PlugInTypeLib, MembersInVtableOrder) {
         USHORT paramFlags;
         const wchar_t* paramName;
     } const cases[] = {
-        {L"DoModal", kDispIdDoModal, INVOKE_FUNC, 28, VT_USERDEFINED, PARAMFLAG_FIN, L"Doc"},
-        {L"Name", kDispIdName, INVOKE_PROPERTYGET, 32, VT_BSTR, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, nullptr},
+        // The 8th and 9th slots: byte offsets 28 and 32 on a 32-bit vtable, 56 and 64 on a 64-bit one.
+        {L"DoModal", kDispIdDoModal, INVOKE_FUNC, 7 * sizeof(void*), VT_USERDEFINED, PARAMFLAG_FIN, L"Doc"},
+        {L"Name", kDispIdName, INVOKE_PROPERTYGET, 8 * sizeof(void*), VT_BSTR, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, nullptr},
     };
     ComPtr<ITypeInfo> vtable = VtableHalf();
     ASSERT_TRUE(vtable);
