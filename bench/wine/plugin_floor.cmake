@@ -4,11 +4,5 @@ if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
   add_executable(plugin_floor_bench ${CMAKE_CURRENT_LIST_DIR}/plugin_floor_bench.cpp)
   target_link_libraries(plugin_floor_bench PRIVATE starwright_sim_com starwright_sim starwright_win32
                         ole32 oleaut32 uuid user32 gdi32)
-  add_dependencies(plugin_floor_bench Starwright starwright_typelibs)
-  # The program loads the DLL from its own folder; DoModal's parameter type resolves through the
-  # host's type library beside it.
-  add_custom_command(TARGET plugin_floor_bench POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Starwright> ${STARWRIGHT_HOST_STUB}
-            $<TARGET_FILE_DIR:plugin_floor_bench>
-    VERBATIM)
+  add_dependencies(plugin_floor_bench starwright_bench_files)
 endif()

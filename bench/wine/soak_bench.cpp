@@ -2,8 +2,9 @@
 // it, its window shown and closed with "Exit" 1,000 times on one object (one showing in ten
 // switching through all three tools, the FITS tool listing the host's images), then 200 cycles
 // of a new object shown once, released, and the module freed by CoFreeUnusedLibraries. The
-// goals: the process's handles, GDI objects and USER objects flat after warm-up, private bytes
-// grown by no more than 256 KB, and the module unloaded at the end.
+// goals: the process's handles, TLS slots, GDI objects and USER objects flat after warm-up,
+// private bytes grown by no more than 256 KB, and the module unloaded at the end. A missed
+// handle goal is broken down by the type of object leaked.
 //
 // Run with `make bench`, under Wine. Prints the figures against the goals; exits 1 when one is
 // missed. Wine does not count GDI and USER objects per process (GetGuiResources answers 0), so
@@ -15,10 +16,12 @@
 
 #include <objbase.h>
 #include <psapi.h>
+#include <winternl.h>
 #include <wrl/client.h>
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "host/sim/com/sim_com_server.h"
@@ -34,22 +37,36 @@ namespace {
 using Microsoft::WRL::ComPtr;
 namespace d = driver;
 
+// The process's handles by the type of their object ("Event", "Thread", ...), which tells what
+// a missed handle goal leaks.
+std::map<std::wstring, long> HandlesByType() {
+    using QueryObject = NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    std::map<std::wstring, long> types;
+    DWORD flags = 0;
+    for (ULONG_PTR value = 4; query && value < 0x10000; value += 4) {
+        const auto handle = reinterpret_cast<HANDLE>(value);
+        if (!GetHandleInformation(handle, &flags)) continue;
+        // PUBLIC_OBJECT_TYPE_INFORMATION: the type's name, then its buffer.
+        alignas(8) unsigned char info[512];
+        const auto* name = reinterpret_cast<const UNICODE_STRING*>(info);
+        if (query(handle, ObjectTypeInformation, info, sizeof info, nullptr) >= 0)
+            ++types[std::wstring(name->Buffer, name->Length / sizeof(wchar_t))];
+        else
+            ++types[L"(unknown)"];
+    }
+    return types;
+}
+
 struct Counts {
+    std::map<std::wstring, long> handleTypes;
     long handles = 0;
+    long tlsSlots = 0;  // taken since the benchmark began
     long gdi = 0;
     long user = 0;
     long long privateBytes = 0;
 };
-
-long Handles() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return static_cast<long>(count);
-    long found = 0;
-    DWORD flags = 0;
-    for (ULONG_PTR handle = 4; handle < 0x10000; handle += 4)
-        found += GetHandleInformation(reinterpret_cast<HANDLE>(handle), &flags) ? 1 : 0;
-    return found;
-}
 
 long GdiObjects() {
     if (const DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return static_cast<long>(count);
@@ -94,7 +111,12 @@ long long PrivateBytes() {
     return total;
 }
 
-Counts Measure() { return {Handles(), GdiObjects(), UserObjects(), PrivateBytes()}; }
+const int g_freeTlsSlotsAtStart = test::FreeTlsSlots();
+
+Counts Measure() {
+    return {HandlesByType(), test::OpenHandles(), g_freeTlsSlotsAtStart - test::FreeTlsSlots(), GdiObjects(),
+            UserObjects(), PrivateBytes()};
+}
 
 // Runs inside the window's modal loop: posted before DoModal, it arrives once the window is up.
 // wParam 1 switches through the three tools before "Exit".
@@ -138,6 +160,14 @@ bool Flat(const char* what, long before, long after) {
 bool Report(const char* part, const Counts& before, const Counts& after) {
     std::printf("%s\n  %-28s %10s %10s %9s   goal\n", part, "", "warmed up", "end", "change");
     bool met = Flat("handles", before.handles, after.handles);
+    if (!met) {
+        std::map<std::wstring, long> change = after.handleTypes;
+        for (const auto& [type, count] : before.handleTypes) change[type] -= count;
+        for (const auto& [type, count] : change)
+            if (count) std::printf("    %-26ls %+32ld\n", type.c_str(), count);
+    }
+    // A process has about a thousand: one kept at every load ends the process at the last.
+    met = Flat("TLS slots", before.tlsSlots, after.tlsSlots) && met;
     met = Flat("GDI objects", before.gdi, after.gdi) && met;
     met = Flat("USER objects", before.user, after.user) && met;
     const long long growth = after.privateBytes - before.privateBytes;
@@ -205,16 +235,17 @@ int Run() {
     met = Report("200 cycles: create, show, release, CoFreeUnusedLibraries", warmedUp, end) && met;
     std::printf("  %.1f s, %.1f ms a cycle\n", seconds, 1000 * seconds / kCycles);
 
-    // What loading and freeing the module costs with no object made: the share of the C++
-    // runtime linked into it, which keeps some of each load when the module is freed.
+    // What loading and freeing the module costs with no object made: the C++ runtime linked into
+    // it, which must give back at each unload what it took at the load.
     {
         const Counts before = Measure();
         constexpr int kLoads = 100;
         for (int i = 0; i < kLoads; ++i) FreeLibrary(LoadLibraryW(test::BesideTest(L"Starwright.dll").c_str()));
         const Counts after = Measure();
-        std::printf("for comparison, LoadLibrary and FreeLibrary alone: %+.1f handles, %+.1fK private bytes a load\n",
-                    double(after.handles - before.handles) / kLoads,
-                    double(after.privateBytes - before.privateBytes) / 1024 / kLoads);
+        std::printf(
+            "for comparison, LoadLibrary and FreeLibrary alone: %+.1f handles, %+.1f TLS slots, %+.1fK private bytes a load\n",
+            double(after.handles - before.handles) / kLoads, double(after.tlsSlots - before.tlsSlots) / kLoads,
+            double(after.privateBytes - before.privateBytes) / 1024 / kLoads);
     }
 
     const bool unloaded = GetModuleHandleW(L"Starwright.dll") == nullptr;

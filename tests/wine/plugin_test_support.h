@@ -7,6 +7,7 @@
 #include <ole2.h>
 
 #include <string>
+#include <vector>
 
 namespace starwright::test {
 
@@ -38,6 +39,25 @@ inline HRESULT CallExport(const char* name) {
     const HRESULT hr = call ? call() : E_NOTIMPL;
     FreeLibrary(module);
     return hr;
+}
+
+// The process's open handles. Wine has no count of them, so there the handle values are probed.
+inline long OpenHandles() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return static_cast<long>(count);
+    long found = 0;
+    DWORD flags = 0;
+    for (ULONG_PTR handle = 4; handle < 0x10000; handle += 4)
+        found += GetHandleInformation(reinterpret_cast<HANDLE>(handle), &flags) ? 1 : 0;
+    return found;
+}
+
+// How many TLS slots the process could still take (a process has about a thousand).
+inline int FreeTlsSlots() {
+    std::vector<DWORD> taken;
+    for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(slot);
+    for (DWORD slot : taken) TlsFree(slot);
+    return static_cast<int>(taken.size());
 }
 
 inline std::string Hex(HRESULT hr) {

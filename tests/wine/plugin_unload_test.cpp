@@ -1,6 +1,7 @@
 // Starwright.dll loaded by COM, its window showing on a thread of its own, which takes the
 // host's camera and then ends; the module must let go of the camera on that thread, in its
-// apartment, and unload through CoFreeUnusedLibraries once nothing is in use.
+// apartment, and unload through CoFreeUnusedLibraries once nothing is in use. And loaded,
+// shown and unloaded again and again, it must give back all it took each time.
 
 #include <windows.h>
 
@@ -181,6 +182,38 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
     EXPECT_EQ(GetModuleHandleW(L"Starwright.dll"), nullptr) << "nothing in use, and still loaded";
 
     CoRevokeClassObject(cookie);
+    EXPECT_EQ(test::CallExport("DllUnregisterServer"), S_OK);
+}
+
+// A host may free the module whenever it is not in use and load it again for the next showing,
+// all night: each time, the module must give back its handles and its TLS slots, of which a
+// process has about a thousand.
+TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesAndTlsSlots) {
+    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
+    sim::SimHost host;
+    sim::SimComServer server(host);
+    ASSERT_EQ(server.Register(), S_OK);
+    const auto showAndUnload = [] {
+        ComPtr<_PlugIn> plugIn;
+        ASSERT_EQ(CoCreateInstance(plugin::kPlugInClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&plugIn)), S_OK);
+        d::Script script;
+        script.Until([] { return d::FindForm() != nullptr; }).Then([] { d::Click("cmdExit"); });
+        script.Start();
+        EXPECT_EQ(plugIn->DoModal(nullptr), S_OK);
+        script.Stop();
+        for (const auto& problem : script.problems) ADD_FAILURE() << problem;
+        plugIn.Reset();
+        CoFreeUnusedLibraries();
+        ASSERT_EQ(GetModuleHandleW(L"Starwright.dll"), nullptr);
+    };
+    // The first showing settles what the process keeps for any window and COM client.
+    showAndUnload();
+    const long handles = test::OpenHandles();
+    const int freeTlsSlots = test::FreeTlsSlots();
+    for (int i = 0; i < 3; ++i) showAndUnload();
+    EXPECT_EQ(test::OpenHandles(), handles);
+    EXPECT_EQ(test::FreeTlsSlots(), freeTlsSlots);
     EXPECT_EQ(test::CallExport("DllUnregisterServer"), S_OK);
 }
 
