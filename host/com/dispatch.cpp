@@ -139,7 +139,7 @@ Dispatch Dispatch::GetObject(DISPID id, std::initializer_list<const Argument*> a
     UniqueVariant v;
     Get(id, v, args);
     ConvertResult(v, VT_DISPATCH);
-    if (!V_DISPATCH(v.Get())) throw HostError(91, "Object variable or With block variable not set");
+    if (!V_DISPATCH(v.Get())) throw HostError(ObjectNotSetFailure().Number(), ObjectNotSetFailure().Description());
     return Dispatch(ComPtr<IDispatch>(V_DISPATCH(v.Get())));
 }
 

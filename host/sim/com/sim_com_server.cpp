@@ -208,6 +208,13 @@ private:
         VariantInit(out);
         switch (value.type) {
         case VarType::Empty: return S_OK;
+        case VarType::Null:
+            V_VT(out) = VT_NULL;
+            return S_OK;
+        case VarType::Error:
+            V_VT(out) = VT_ERROR;
+            V_ERROR(out) = static_cast<SCODE>(value.number);
+            return S_OK;
         case VarType::Bool:
             V_VT(out) = VT_BOOL;
             V_BOOL(out) = value.IsTrue() ? VARIANT_TRUE : VARIANT_FALSE;
@@ -229,11 +236,13 @@ private:
             V_VT(out) = VT_BSTR;
             return S_OK;
         case VarType::Object: {
+            V_VT(out) = VT_DISPATCH;
+            V_DISPATCH(out) = nullptr;
+            if (value.object == Value::kNothing) return S_OK;
             // Position 0 is the document list; n is the host's nth open document.
             const bool list = value.object == 0;
             auto* object = new SimDispatch(connection_, list ? "Documents" : "Document(" + std::to_string(value.object) + ")",
                                            list ? kList : kDocument);
-            V_VT(out) = VT_DISPATCH;
             V_DISPATCH(out) = object;
             return S_OK;
         }
