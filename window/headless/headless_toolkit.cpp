@@ -75,8 +75,17 @@ Control& HeadlessWindow::Find(std::string_view name, int16_t index) {
     throw std::logic_error("no such control: " + std::string(name));
 }
 
+// Like the native window: a second modal loop on a window that is showing is refused.
 void HeadlessWindow::RunModal() {
-    if (onModal) onModal(*this);
+    if (running_) throw std::logic_error("the window is already shown modally");
+    running_ = true;
+    try {
+        if (onModal) onModal(*this);
+    } catch (...) {
+        running_ = false;
+        throw;
+    }
+    running_ = false;
     if (!closed_) Close();
 }
 

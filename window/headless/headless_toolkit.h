@@ -49,6 +49,7 @@ private:
     EventSink& events_;
     std::vector<std::unique_ptr<HeadlessControl>> controls_;
     bool closed_ = false;
+    bool running_ = false;
 };
 
 class HeadlessToolkit final : public Toolkit {
