@@ -11,44 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/watched_window.h"
-#include "tests/window_fixture.h"
+#include "tests/tool_session.h"
 
 namespace starwright {
 namespace {
 
-// Folders are not this test's business: every path is there already.
-class EverythingExists final : public FileSystem {
-public:
-    bool Exists(const std::string&) override { return true; }
-    void MakeDirectory(const std::string&) override {}
-};
-
-class Session {
-public:
-    Session() : fixture_({.hostClock = &clock, .fileSystem = &files_, .toolkit = &toolkit}) {
-        for (const char* name : {"A.fit", "B.fit"}) host.AddDocument(name);
-        form.Load();
-    }
-    HeadlessWindow& Ui() { return *toolkit.headless.last; }
-    void Ticks(int count) {
-        for (int i = 0; i < count; ++i) {
-            clock.Advance(1);
-            Ui().Tick();
-        }
-    }
-
-    sim::ManualClock clock;
-    WatchedToolkit toolkit;
-
-private:
-    EverythingExists files_;
-    WindowFixture fixture_;
-
-public:
-    sim::SimHost& host = fixture_.host;
-    frmMain& form = fixture_.form;
-};
+using Session = ToolSession;
 
 struct Handler {
     const char* name;
@@ -57,10 +25,7 @@ struct Handler {
     bool endInReach;  // "&End" is on the frame shown
 };
 
-void Start(Session& s) {
-    s.Ui().Click("optOptions", 1);
-    s.Ui().Click("cmdStart");
-}
+void Start(Session& s) { s.Start(); }
 
 const Handler kHandlers[] = {
     {"Start", [](Session& s) { s.Ui().Click("optOptions", 1); }, [](Session& s) { s.Ui().Click("cmdStart"); }, true},

@@ -14,6 +14,8 @@
 #include "host/com/com_host.h"
 #include "host/sim/com/sim_com_server.h"
 #include "host/sim/sim_host.h"
+#include "tests/hostile_answer_cases.h"
+#include "tests/wine/test_main.h"
 
 namespace starwright {
 namespace {
@@ -280,6 +282,15 @@ TEST_F(ComBindingTest, CountAboveInt16PassesThroughAndNarrowingOverflows) {
         ADD_FAILURE() << "no overflow";
     } catch (const Failure& e) {
         EXPECT_EQ(e.Number(), kErrOverflow);
+    }
+}
+
+// The shared table of unexpected answers, converted by VariantChangeType in the user's locale.
+TEST_F(ComBindingTest, HostileAnswersConvertAsAnAutomationClientDoes) {
+    for (const HostileAnswer& c : HostileAnswers()) {
+        SCOPED_TRACE(c.answer.ToString());
+        const char* expected = InGermanLocale() && c.german ? c.german : c.english;
+        EXPECT_EQ(ReadHostileAnswer(factory_, host_, c), expected);
     }
 }
 
