@@ -3,13 +3,15 @@
 # Idempotent: returns at once when every tool is already there.
 set -euo pipefail
 
-need_tools=(i686-w64-mingw32-g++-posix i686-w64-mingw32-windres i686-w64-mingw32-widl wine Xvfb xauth cmake)
+need_tools=(i686-w64-mingw32-g++-posix i686-w64-mingw32-windres i686-w64-mingw32-widl wine Xvfb xauth cmake clang clang++)
 missing=0
 for t in "${need_tools[@]}"; do command -v "$t" >/dev/null 2>&1 || missing=1; done
 [ -d /usr/src/googletest ] || missing=1
 # /usr/local/bin/convert may be a stand-in; the real ImageMagick lives in /usr/bin.
 [ -x /usr/bin/convert ] || missing=1
 dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
+# libFuzzer's runtime for the fuzz targets.
+dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing=1
 [ "$missing" = 0 ] && exit 0
 
 if [ "$(id -u)" != 0 ]; then
@@ -29,8 +31,8 @@ install g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-p
   binutils-mingw-w64-i686 mingw-w64-tools mingw-w64-i686-dev \
   wine wine32:i386 wine64 libwine:i386 \
   xvfb xauth x11-utils imagemagick fonts-dejavu-core \
-  cmake make googletest locales \
+  cmake make googletest locales clang libclang-rt-14-dev \
   || { apt-get update && install g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   binutils-mingw-w64-i686 mingw-w64-tools mingw-w64-i686-dev \
   wine wine32:i386 wine64 libwine:i386 \
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core cmake make googletest locales; }
+  xvfb xauth x11-utils imagemagick fonts-dejavu-core cmake make googletest locales clang libclang-rt-14-dev; }

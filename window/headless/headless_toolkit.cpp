@@ -62,7 +62,7 @@ private:
     int16_t index_ = -1;
 };
 
-HeadlessWindow::HeadlessWindow(const FormDescription& form, EventSink& events) : form_(form), events_(events) {
+HeadlessWindow::HeadlessWindow(const FormDescription& form, EventSink& events) : events_(events) {
     for (const auto& d : form.controls) controls_.push_back(std::make_unique<HeadlessControl>(d));
 }
 

@@ -45,7 +45,6 @@ public:
     int doEventsCount = 0;
 
 private:
-    const FormDescription& form_;
     EventSink& events_;
     std::vector<std::unique_ptr<HeadlessControl>> controls_;
     bool closed_ = false;
