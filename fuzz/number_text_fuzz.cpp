@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     try {
         const int32_t asInteger = numbers.ParseInt32(text);
-        if (!isDouble || !(std::fabs(asDouble - asInteger) <= 0.5)) Broken("integer " + std::to_string(asInteger), text);
+        if (!isDouble || !(std::fabs(asDouble - asInteger) <= 0.5))
+            Broken("integer " + std::to_string(asInteger), text);
     } catch (const Failure& failure) {
         ExpectConversionFailure(failure, text);
     }

@@ -98,11 +98,10 @@ public:
     frmMain& Form() { return form_; }
 
 private:
-    // Bounds that keep one input quick: user actions, nested host pumps, timer ticks (enough
-    // for a whole cool-down run and some).
+    // Bounds that keep one input quick: user actions, nested host pumps, timer ticks.
     static constexpr int kSteps = 160;
     static constexpr int kDepth = 4;
-    static constexpr int kTicks = 1500;
+    static constexpr int kTicks = 64;
 
     // DoModal: the plug-in's method catches whatever showing fails with.
     void ShowAsTheHostDoes() {
@@ -149,15 +148,18 @@ private:
                 break;
             }
             case 10: w.Select("cmbType", in_.ConsumeIntegralInRange<int16_t>(-1, 2)); break;
-            case 11:
-            case 12: {
-                // Up to long enough to reach the phase change and the end of a run. A user action
-                // may wait for the last tick's event pump.
-                const int ticks = action == 11 ? 1 : in_.ConsumeIntegralInRange(1, 720);
+            case 11: {
+                // A user action may wait for the last tick's event pump.
+                const int ticks = in_.ConsumeIntegralInRange(1, 8);
                 if (in_.ConsumeBool()) w.pendingEvents.push_back([this](HeadlessWindow&) { ActInsideTheCall(); });
                 for (int i = 0; i < ticks && !w.IsClosed() && ticks_ < kTicks; ++i, ++ticks_) w.Tick();
                 break;
             }
+            case 12:
+                // Minutes of ticks that each only count down and show the temperature pass at once:
+                // the next tick may end a phase (or find a countdown at its 16-bit end).
+                form_.TimeLeft = in_.PickValueInArray<int16_t>({1, 2, 0, -32768, 600});
+                break;
             case 13: w.CloseBox(); break;
             case 14: host_.camera.pinnedTemperature = Temperature(); break;
             }
@@ -198,9 +200,12 @@ private:
     }
 
     void OnHostCall(const sim::CallRecord& call) {
-        if (!handlers.empty() && handlers.back().window->IsClosed()) Broken("host call after close: " + call.ToString());
-        if (call.object == "Camera" && call.member == "SensorTemperature") lastTemperature_ = host_.camera.pinnedTemperature.value_or(host_.camera.temperature);
-        if (call.object == "Camera" && call.member == "Setpoint" && call.kind == sim::CallKind::Put) CheckSetpoint(call);
+        if (!handlers.empty() && handlers.back().window->IsClosed())
+            Broken("host call after close: " + call.ToString());
+        const bool camera = call.object == "Camera";
+        if (camera && call.member == "SensorTemperature")
+            lastTemperature_ = host_.camera.pinnedTemperature.value_or(host_.camera.temperature);
+        if (camera && call.member == "Setpoint" && call.kind == sim::CallKind::Put) CheckSetpoint(call);
         if (in_.remaining_bytes() == 0) return;
         switch (in_.ConsumeIntegralInRange(0, 15)) {
         case 8:
@@ -247,7 +252,8 @@ private:
             if (value.number != -50) Broken("start set-point " + value.ToString());
             return;
         }
-        if (!std::isfinite(lastTemperature_)) Broken("set-point written after reading " + std::to_string(lastTemperature_));
+        if (!std::isfinite(lastTemperature_))
+            Broken("set-point written after reading " + std::to_string(lastTemperature_));
         const double n = std::nearbyint(value.number / 0.89);
         if (!(n >= -32768 && n <= 32767 && n * 0.89 == value.number)) Broken("set-point " + value.ToString());
     }

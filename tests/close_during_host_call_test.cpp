@@ -67,8 +67,9 @@ TEST(CloseDuringHostCall, TheHandlerMakesNoFurtherCallAndTouchesNothing) {
             // The occurrence of this call text among the handler's calls.
             const int nth = static_cast<int>(std::count(calls.begin(), calls.begin() + at + 1, calls[at]));
             for (const Closer closer : closers) {
+                const char* by = closer == Closer::End ? "End" : closer == Closer::Exit ? "Exit" : "Exit, shown again";
                 SCOPED_TRACE(std::string(handler.name) + ", inside \"" + calls[at] + "\" #" + std::to_string(nth) +
-                             ", closed by " + (closer == Closer::End ? "End" : closer == Closer::Exit ? "Exit" : "Exit, shown again"));
+                             ", closed by " + by);
                 Session s;
                 handler.arrange(s);
                 s.toolkit.headless.onModal = [](HeadlessWindow& w) { w.Click("cmdExit"); };

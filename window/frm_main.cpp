@@ -43,8 +43,10 @@ private:
 
 frmMain::~frmMain() = default;
 
+frmMain::Showing* frmMain::Innermost() const { return running_ ? running_ : showing_.get(); }
+
 frmMain::Showing& frmMain::Current() const {
-    Showing* showing = running_ ? running_ : showing_.get();
+    Showing* showing = Innermost();
     if (!showing) throw std::logic_error("the window has not been loaded");
     return *showing;
 }
@@ -67,7 +69,7 @@ void frmMain::Load() {
 }
 
 bool frmMain::IsLoaded() const {
-    const Showing* showing = running_ ? running_ : showing_.get();
+    const Showing* showing = Innermost();
     return showing && !showing->window->IsClosed();
 }
 
@@ -81,7 +83,7 @@ void frmMain::Show() {
 }
 
 void frmMain::Close() {
-    if (running_ || showing_) Current().window->Close();
+    if (Showing* showing = Innermost()) showing->window->Close();
 }
 
 Control& frmMain::Find(std::string_view name, int16_t index) {

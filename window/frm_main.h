@@ -69,6 +69,8 @@ private:
     // Marks a modal loop or a handler running on a showing for as long as it runs.
     class ActiveScope;
 
+    // The showing of the innermost modal loop or handler running, else the one loaded last.
+    Showing* Innermost() const;
     Showing& Current() const;
     void Handle(Showing& showing, const ControlDescription& control, ControlEvent event);
     void Dispatch(const ControlDescription& control, ControlEvent event);

@@ -290,11 +290,13 @@ auto FromText(Conversion&& conversion) {
     }
 }
 
-bool IsNumber(VarType type) { return type == VarType::Bool || type == VarType::I2 || type == VarType::I4 || type == VarType::R8; }
+bool IsNumber(VarType type) {
+    return type == VarType::Bool || type == VarType::I2 || type == VarType::I4 || type == VarType::R8;
+}
 
 bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
-    return text.size() == lower.size() &&
-           std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    const auto same = [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; };
+    return text.size() == lower.size() && std::equal(text.begin(), text.end(), lower.begin(), same);
 }
 
 }  // namespace
