@@ -99,7 +99,7 @@ std::string Value::ToString() const {
 std::string CallRecord::ToString() const {
     if (kind == CallKind::Create) return std::string("create ").append(object);
     std::string s = object + "." + member + " " + KindName(kind);
-    for (const Value& arg : args) s += " " + arg.ToString();
+    for (const Value& arg : args) s.append(" ").append(arg.ToString());
     return s;
 }
 
