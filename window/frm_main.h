@@ -31,8 +31,8 @@ public:
     void Load();
 
     // What follows acts on the showing this code runs for: the one whose handler or modal loop
-    // runs innermost, else the one loaded last. A handler thus never reaches a showing the host opened from
-    // inside one of its event pumps after its own had closed.
+    // runs innermost, else the one loaded last. A handler thus never reaches a showing that the
+    // host opened from inside one of its event pumps after its own had closed.
     bool IsLoaded() const;
     // Valid once a Load() has succeeded, also after closing.
     LoadedWindow& Window();
