@@ -203,28 +203,33 @@ private:
         if (!handlers.empty() && handlers.back().window->IsClosed())
             Broken("host call after close: " + call.ToString());
         const bool camera = call.object == "Camera";
-        if (camera && call.member == "SensorTemperature")
-            lastTemperature_ = host_.camera.pinnedTemperature.value_or(host_.camera.temperature);
         if (camera && call.member == "Setpoint" && call.kind == sim::CallKind::Put) CheckSetpoint(call);
-        if (in_.remaining_bytes() == 0) return;
+        const bool answered = in_.remaining_bytes() > 0 && Decide(call);
+        // The reading this call gives, once whatever ran inside it has run.
+        if (camera && call.member == "SensorTemperature" && !answered)
+            lastTemperature_ = host_.camera.pinnedTemperature.value_or(host_.camera.temperature);
+    }
+
+    // The host's way with this call: its own answer, a failure, a change of its documents, an
+    // unexpected answer, or a user action it lets run inside the call. True when it answers.
+    bool Decide(const sim::CallRecord& call) {
         switch (in_.ConsumeIntegralInRange(0, 15)) {
         case 8:
             host_.FailOn("", in_.PickValueInArray({429, 1001, -2147221503, 0}), in_.ConsumeRandomLengthString(16));
-            break;
+            return false;
         case 9:
         case 10:
-        case 11: Answer(call, Unexpected()); break;
+        case 11: return Answer(call, Unexpected());
         case 12:
-        case 13: ActInsideTheCall(); break;
+        case 13: ActInsideTheCall(); return false;
         case 14:
             if (in_.ConsumeBool()) host_.AddDocument(in_.ConsumeRandomLengthString(8));
             else if (!host_.documents.empty()) host_.documents.pop_back();
-            break;
+            return false;
         case 15:
             ActInsideTheCall();
-            Answer(call, Unexpected());
-            break;
-        default: break;
+            return Answer(call, Unexpected());
+        default: return false;
         }
     }
 
@@ -236,14 +241,16 @@ private:
         --depth_;
     }
 
-    void Answer(const sim::CallRecord& call, sim::Value value) {
+    bool Answer(const sim::CallRecord& call, sim::Value value) {
         if (call.object == "Camera" && call.member == "SensorTemperature") {
+            lastTemperature_ = std::numeric_limits<double>::quiet_NaN();
             try {
                 lastTemperature_ = sim::AnswerAsDouble(value, numbers_);
             } catch (const Failure&) {
             }
         }
         host_.AnswerOn("", std::move(value));
+        return true;
     }
 
     void CheckSetpoint(const sim::CallRecord& call) {
@@ -252,8 +259,12 @@ private:
             if (value.number != -50) Broken("start set-point " + value.ToString());
             return;
         }
-        if (!std::isfinite(lastTemperature_))
-            Broken("set-point written after reading " + std::to_string(lastTemperature_));
+        if (!std::isfinite(lastTemperature_)) {
+            std::string tail;
+            for (std::size_t i = host_.calls.size() > 12 ? host_.calls.size() - 12 : 0; i < host_.calls.size(); ++i)
+                tail += "\n  " + host_.calls[i].ToString();
+            Broken("set-point written after reading " + std::to_string(lastTemperature_) + tail);
+        }
         const double n = std::nearbyint(value.number / 0.89);
         if (!(n >= -32768 && n <= 32767 && n * 0.89 == value.number)) Broken("set-point " + value.ToString());
     }
