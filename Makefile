@@ -2,7 +2,7 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-.PHONY: all setup native cross cross64 test test-native test-wine test-dist dist demo docs-pictures bench clean
+.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist dist fuzz demo docs-pictures bench clean
 
 all: native cross cross64
 
@@ -36,7 +36,21 @@ dist: cross cross64
 test-dist: dist
 	@bash dist/test_installer.sh
 
-test: test-native test-wine test-dist
+# The libFuzzer targets: clang with AddressSanitizer and UndefinedBehaviorSanitizer, own tree.
+fuzz-build: setup
+	@cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTARWRIGHT_FUZZ=ON >/dev/null
+	@cmake --build build/fuzz -j$(JOBS) --target window_fuzz number_text_fuzz
+
+# A short seeded run of each target, part of `make test`.
+test-fuzz: fuzz-build
+	@bash scripts/fuzz.sh --smoke
+
+# `make fuzz FUZZ_SECONDS=600` fuzzes each target for that long (default 60 s each).
+FUZZ_SECONDS ?= 60
+fuzz: fuzz-build
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+test: test-native test-fuzz test-wine test-dist
 
 demo: cross
 	@bash scripts/demo.sh

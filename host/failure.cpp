@@ -8,6 +8,7 @@ namespace starwright {
 Failure OverflowFailure() { return Failure(kErrOverflow, "Overflow"); }
 Failure InvalidArgumentFailure() { return Failure(kErrInvalidArgument, "Invalid procedure call or argument"); }
 Failure TypeMismatchFailure() { return Failure(kErrTypeMismatch, "Type mismatch"); }
+Failure ObjectNotSetFailure() { return Failure(kErrObjectNotSet, "Object variable or With block variable not set"); }
 
 int16_t NarrowToInt16(int64_t value) {
     if (value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max())

@@ -32,10 +32,13 @@ public:
 inline constexpr int32_t kErrInvalidArgument = 5;
 inline constexpr int32_t kErrOverflow = 6;
 inline constexpr int32_t kErrTypeMismatch = 13;
+inline constexpr int32_t kErrObjectNotSet = 91;
 
 Failure OverflowFailure();
 Failure InvalidArgumentFailure();
 Failure TypeMismatchFailure();
+// Nothing where an object is due.
+Failure ObjectNotSetFailure();
 
 // Narrows to a 16-bit signed integer; outside the range is an overflow failure, never a wrap.
 int16_t NarrowToInt16(int64_t value);

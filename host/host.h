@@ -4,6 +4,7 @@
 // throws HostError; none of this code knows whether the host is real or simulated.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -52,11 +53,29 @@ public:
     // For listings and scans of many documents, the host calls of GetItem(index)->GetDisplayName()
     // with what a binding can spare there: no document object, the name into storage that is
     // reused, or compared without converting it. Same calls, same answers.
-    virtual void GetItemDisplayName(int16_t index, std::string& name) { name = GetItem(index)->GetDisplayName(); }
+    virtual void GetItemDisplayName(int16_t index, std::string& name) {
+        const auto item = GetItem(index);
+        BetweenCalls();
+        name = item->GetDisplayName();
+    }
     // Whether that display name is `name`, as comparing it with name.Utf8() answers.
     virtual bool ItemHasDisplayName(int16_t index, const DisplayName& name) {
-        return GetItem(index)->GetDisplayName() == name.Utf8();
+        const auto item = GetItem(index);
+        BetweenCalls();
+        return item->GetDisplayName() == name.Utf8();
     }
+
+    // Run between the two host calls of the operations above, as a caller runs its own check
+    // between two calls it makes: it may throw to stop before the second one.
+    void SetBetweenCalls(std::function<void()> check) { betweenCalls_ = std::move(check); }
+
+protected:
+    void BetweenCalls() const {
+        if (betweenCalls_) betweenCalls_();
+    }
+
+private:
+    std::function<void()> betweenCalls_;
 };
 
 class HostApplication {

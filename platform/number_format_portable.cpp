@@ -37,6 +37,7 @@ Decimal15 ToDecimal15(double value) {
 // "#0.0": rounded half away from zero on the 15-digit decimal, as the system's own Format
 // does, so -12.95 shows -13.0 although its binary value lies just above -12.95.
 std::string PortableNumberText::FormatFixed1(double value) {
+    if (!(std::fabs(value) <= kLargestFixed1)) throw OverflowFailure();
     const Decimal15 d = ToDecimal15(value);
     // Digits of the value scaled by 10, i.e. the integer part followed by the tenths digit.
     std::string tenths;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cmath>
 #include <new>
 #include <string>
 
@@ -25,7 +26,10 @@ Failure ConversionFailure(HRESULT hr) {
 
 }  // namespace
 
+// Values oleaut32 cannot format are never handed to it: NaN and infinities come back as "0.0",
+// and the digits of a huge value overrun its buffer.
 std::string WindowsNumberText::FormatFixed1(double value) {
+    if (!(std::fabs(value) <= kLargestFixed1)) throw OverflowFailure();
     VARIANT number;
     VariantInit(&number);
     V_VT(&number) = VT_R8;
@@ -39,6 +43,7 @@ std::string WindowsNumberText::FormatFixed1(double value) {
 }
 
 std::string WindowsNumberText::FormatGeneral(double value) {
+    if (!std::isfinite(value)) throw OverflowFailure();
     UniqueBstr text;
     const HRESULT hr = VarBstrFromR8(value, LOCALE_USER_DEFAULT, 0, text.Out());
     if (FAILED(hr)) throw ConversionFailure(hr);

@@ -32,13 +32,20 @@ public:
     virtual void MakeDirectory(const std::string& path) = 0;
 };
 
+// The largest magnitude "#0.0" is written for. The pattern writes every integer digit, and
+// oleaut32 as Wine has it overruns a 256-character buffer with them from about 1e255 on
+// (and ends the process near 1e300); 1e200 keeps a wide margin and is far beyond any reading.
+inline constexpr double kLargestFixed1 = 1e200;
+
 // Number text in the user's regional settings (decimal and thousands separators).
 class NumberText {
 public:
     virtual ~NumberText() = default;
     // Pattern "#0.0": a minus sign for negatives, at least one integer digit, one decimal.
+    // Beyond kLargestFixed1 either way, and for NaN and infinities, an overflow failure.
     virtual std::string FormatFixed1(double value) = 0;
-    // The general number form: up to 15 significant digits, no trailing zeros.
+    // The general number form: up to 15 significant digits, no trailing zeros. NaN and
+    // infinities are an overflow failure.
     virtual std::string FormatGeneral(double value) = 0;
     // Locale-aware text-to-number conversions; blanks around the number are ignored.
     // Failures: type mismatch for text that is not a number, overflow outside the range.

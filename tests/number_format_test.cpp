@@ -55,6 +55,8 @@ TEST(NumberText, NotANumberIsAFailureNotAText) {
         EXPECT_THROW(numbers.FormatFixed1(value), Failure);
         EXPECT_THROW(numbers.FormatGeneral(value), Failure);
     }
+    EXPECT_EQ(numbers.FormatFixed1(-kLargestFixed1).size(), 204u);
+    for (double value : {1e201, -1e300, std::numeric_limits<double>::max()}) EXPECT_THROW(numbers.FormatFixed1(value), Failure);
 }
 
 }  // namespace

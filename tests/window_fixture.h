@@ -45,7 +45,7 @@ struct WindowFixture {
     }
 
     sim::SimHost host;
-    sim::SimHostFactory factory{host};
+    sim::SimHostFactory factory{host, numbers};  // answers converted in the window's locale
     FixedClock clock;
     PortableFileSystem files;
     PortableNumberText numbers;

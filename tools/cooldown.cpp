@@ -30,10 +30,11 @@ void ShowMessage(frmMain& form, const std::string& text) { form.Find("txtMessage
 
 // The error trap of "&Start Now" and of the tick; called from inside their catch blocks. A
 // failure of the trap itself leaves the handler and reaches the window's barrier, which shows
-// it in a message box. Once the window has closed there is nothing left to stop or show.
+// it in a message box. Once the window has closed (which is also how a handler is ended when a
+// close comes inside one of its host calls) there is nothing left to stop, signal or show.
 void StopOnError(frmMain& form) {
-    const std::string description = DescribeCurrentException();
     if (!form.IsLoaded()) return;
+    const std::string description = DescribeCurrentException();
     form.Find("Timer1").SetEnabled(false);
     ShowMessage(form, description);
     form.Camera().SignalRun(true);
@@ -44,6 +45,8 @@ void StopOnError(frmMain& form) {
 // the sign is taken from the reading itself, so the locale's way of showing a minus sign does
 // not matter either; "-0.0" gives 0.
 int16_t WholeDegrees(NumberText& numbers, double temperature) {
+    // Not a number, or infinite: no integer part, and never a set-point.
+    if (!std::isfinite(temperature)) throw OverflowFailure();
     const std::string text = numbers.FormatFixed1(temperature);
     std::size_t at = 0;
     while (at < text.size() && (text[at] < '0' || text[at] > '9')) ++at;
@@ -95,13 +98,13 @@ void Tick(frmMain& form) {
 // Marks a tick as running for as long as it runs, whichever way it leaves.
 class TickScope {
 public:
-    explicit TickScope(frmMain& form) : form_(form) { form_.TickRunning = true; }
-    ~TickScope() { form_.TickRunning = false; }
+    explicit TickScope(bool& running) : running_(running) { running_ = true; }
+    ~TickScope() { running_ = false; }
     TickScope(const TickScope&) = delete;
     TickScope& operator=(const TickScope&) = delete;
 
 private:
-    frmMain& form_;
+    bool& running_;
 };
 
 }  // namespace
@@ -142,8 +145,9 @@ void cmdStart_Click(frmMain& form) {
 void Timer1_Timer(frmMain& form) {
     // A tick that arrives while an earlier one waits in its event pump would interleave two
     // countdowns on one window; it is dropped instead.
-    if (form.TickRunning) return;
-    TickScope running(form);
+    bool& running = form.TickRunning();
+    if (running) return;
+    TickScope scope(running);
     try {
         Tick(form);
     } catch (...) {

@@ -11,6 +11,7 @@
 
 #include "host/host.h"
 #include "platform/platform.h"
+#include "window/guarded_host.h"
 #include "window/toolkit.h"
 
 namespace starwright {
@@ -26,11 +27,15 @@ public:
     // returns once it has closed. Failures to load or show propagate to the caller.
     void Show();
     // Creates the controls in their initial state; the window is not shown. Tests drive the
-    // loaded window through the toolkit from here.
+    // loaded window through the toolkit from here. A failure leaves the previous showing as it was.
     void Load();
-    bool IsLoaded() const { return window_ && !window_->IsClosed(); }
-    // The current showing; valid from Load() until the next Load(), even after closing.
-    LoadedWindow& Window() { return *window_; }
+
+    // What follows acts on the showing this code runs for: the one whose handler or modal loop
+    // runs innermost, else the one loaded last. A handler thus never reaches a showing that the
+    // host opened from inside one of its event pumps after its own had closed.
+    bool IsLoaded() const;
+    // Valid once a Load() has succeeded, also after closing.
+    LoadedWindow& Window();
 
     // Handlers of the window's own controls.
     void optOptions_Click(int16_t index);
@@ -40,36 +45,48 @@ public:
     // Unloads the window: controls destroyed, timer stopped, no further event.
     void Close();
 
-    // What the tools use.
-    Control& Find(std::string_view name, int16_t index = -1) { return window_->Find(name, index); }
+    // What the tools use. Inside a handler whose window has closed, Find and every host call
+    // throw ShowingClosed (window/guarded_host.h), which ends the handler silently.
+    Control& Find(std::string_view name, int16_t index = -1);
     // The window's camera, created by the first camera operation and kept for the object's life.
     HostCamera& Camera();
-    HostFactory& Host() { return host_; }
+    HostFactory& Host() { return guardedHost_; }
     const Platform& Services() const { return platform_; }
 
     // Cool-down state that lives across events and showings.
     int16_t TimeLeft = 0;
     bool FirstPhase = false;
     // Set while a timer tick runs, so that a tick delivered from inside another tick's event
-    // pump is skipped rather than nested.
-    bool TickRunning = false;
+    // pump is skipped rather than nested. It belongs to the showing: a window the host opens
+    // again from inside a tick's event pump ticks on its own.
+    bool& TickRunning();
 
+    // Delivers an event to the showing loaded last, as its controls would.
     void OnControlEvent(const ControlDescription& control, ControlEvent event) override;
 
 private:
-    // Counts the modal loops and handlers running on this object for as long as one runs.
+    struct Showing;
+    // Marks a modal loop or a handler running on a showing for as long as it runs.
     class ActiveScope;
 
+    // The showing of the innermost modal loop or handler running, else the one loaded last.
+    Showing* Innermost() const;
+    Showing& Current() const;
+    void Handle(Showing& showing, const ControlDescription& control, ControlEvent event);
     void Dispatch(const ControlDescription& control, ControlEvent event);
+    // Throws ShowingClosed when a handler or modal loop runs and its showing has closed.
+    void RequireOpen() const;
 
-    HostFactory& host_;
+    GuardedHostFactory guardedHost_;
     Platform platform_;
     Toolkit& toolkit_;
-    std::unique_ptr<LoadedWindow> window_;
+    std::unique_ptr<Showing> showing_;
     // Showings replaced by Load() while a modal loop or a handler still ran on them (the host
     // may call DoModal from inside a handler's event pump once the window has closed). They
     // are freed when the outermost loop or handler returns.
-    std::vector<std::unique_ptr<LoadedWindow>> retired_;
+    std::vector<std::unique_ptr<Showing>> retired_;
+    // The showing of the innermost modal loop or handler running.
+    Showing* running_ = nullptr;
     int active_ = 0;
     std::unique_ptr<HostCamera> camera_;
 };

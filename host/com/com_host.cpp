@@ -108,6 +108,7 @@ private:
     void ItemDisplayName(int16_t index, UniqueVariant& text) {
         const Argument arg = Argument::I2(index);
         const Dispatch document = list_.GetObject(document_list::kItem, {&arg});
+        BetweenCalls();
         document.Get(document.IdOfName(L"DisplayName"), text);
         ConvertResult(text, VT_BSTR);
     }

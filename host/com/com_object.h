@@ -5,8 +5,20 @@
 #include <windows.h>
 
 #include <unknwn.h>
+#include <wrl/client.h>
 
 namespace starwright::com {
+
+// A smart pointer that takes over the one reference the caller already owns: a new object's
+// creator reference, or an interface handed out through an [out] parameter or a VARIANT.
+// mingw-w64's ComPtr::Attach adds a reference of its own (Microsoft's does not), so every
+// object attached with it would live for ever.
+template <class T>
+Microsoft::WRL::ComPtr<T> Adopt(T* owned) noexcept {
+    Microsoft::WRL::ComPtr<T> pointer;
+    *pointer.GetAddressOf() = owned;
+    return pointer;
+}
 
 // For objects that do not keep their module loaded.
 struct NoModuleLock {

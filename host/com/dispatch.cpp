@@ -6,6 +6,7 @@
 
 #include "host/com/automation_error.h"
 #include "host/com/bstr.h"
+#include "host/com/com_object.h"
 
 namespace starwright::com {
 
@@ -141,10 +142,9 @@ Dispatch Dispatch::GetObject(DISPID id, std::initializer_list<const Argument*> a
     UniqueVariant v;
     Get(id, v, args);
     ConvertResult(v, VT_DISPATCH);
-    if (!V_DISPATCH(v.Get())) throw HostError(91, "Object variable or With block variable not set");
+    if (!V_DISPATCH(v.Get())) throw HostError(ObjectNotSetFailure().Number(), ObjectNotSetFailure().Description());
     // The result's reference passes to the Dispatch rather than being taken and dropped again.
-    ComPtr<IDispatch> object;
-    object.Attach(V_DISPATCH(v.Get()));
+    ComPtr<IDispatch> object = Adopt(V_DISPATCH(v.Get()));
     V_VT(v.Get()) = VT_EMPTY;
     return Dispatch(std::move(object));
 }

@@ -1,8 +1,12 @@
 #include "host/sim/sim_host.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
+
+#include "platform/portable_platform.h"
 
 namespace starwright::sim {
 
@@ -31,6 +35,21 @@ const char* KindName(CallKind kind) {
 
 HostError Refuse(int32_t number, const std::string& description) { return HostError(number, description); }
 
+// Counts down every entry that matches the operation and removes and returns the first one
+// whose count reaches its call.
+template <typename Entry>
+std::optional<Entry> TakeMatch(std::vector<Entry>& entries, const std::string& operation) {
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        const bool matches = it->operation.empty() || operation.compare(0, it->operation.size(), it->operation) == 0;
+        if (!matches) continue;
+        if (--it->nth > 0) continue;
+        Entry taken = std::move(*it);
+        entries.erase(it);
+        return taken;
+    }
+    return std::nullopt;
+}
+
 const Value& OneArg(const std::vector<Value>& args) {
     if (args.size() != 1) throw Refuse(kErrHostTypeMismatch, "Wrong number of arguments");
     return args[0];
@@ -54,6 +73,8 @@ double NumberArg(const std::vector<Value>& args) {
 const char* VarTypeName(VarType type) {
     switch (type) {
     case VarType::Empty: return "Empty";
+    case VarType::Null: return "Null";
+    case VarType::Error: return "Error";
     case VarType::Bool: return "Bool";
     case VarType::I2: return "I2";
     case VarType::I4: return "I4";
@@ -67,17 +88,18 @@ const char* VarTypeName(VarType type) {
 std::string Value::ToString() const {
     switch (type) {
     case VarType::Empty: return "Empty";
+    case VarType::Null: return "Null";
     case VarType::Bool: return std::string("Bool ") + (IsTrue() ? "True" : "False");
     case VarType::Bstr: return "Bstr \"" + text + "\"";
-    case VarType::Object: return "Object " + std::to_string(object);
+    case VarType::Object: return object == kNothing ? "Object Nothing" : "Object " + std::to_string(object);
     default: return std::string(VarTypeName(type)) + " " + Number(number);
     }
 }
 
 std::string CallRecord::ToString() const {
-    if (kind == CallKind::Create) return "create " + object;
+    if (kind == CallKind::Create) return std::string("create ").append(object);
     std::string s = object + "." + member + " " + KindName(kind);
-    for (const Value& arg : args) s += " " + arg.ToString();
+    for (const Value& arg : args) s.append(" ").append(arg.ToString());
     return s;
 }
 
@@ -93,6 +115,14 @@ void SimHost::CloseDocument(const std::string& displayName) {
 
 void SimHost::FailOn(const std::string& operation, int32_t number, const std::string& description, int nth) {
     faults.push_back({operation, nth, number, description});
+}
+
+void SimHost::PumpOn(const std::string& operation, std::function<void()> action, int nth) {
+    pumps.push_back({operation, nth, std::move(action)});
+}
+
+void SimHost::AnswerOn(const std::string& operation, Value value, int nth) {
+    answers.push_back({operation, nth, std::move(value)});
 }
 
 std::vector<std::string> SimHost::CallTexts(const std::string& prefix) const {
@@ -163,14 +193,11 @@ Value SimHost::Invoke(const std::string& object, const std::string& member, Call
 
 Value SimHost::Perform(const CallRecord& record) {
     const std::string operation = record.ToString();
-    for (auto it = faults.begin(); it != faults.end(); ++it) {
-        const bool matches = it->operation.empty() || operation.compare(0, it->operation.size(), it->operation) == 0;
-        if (!matches) continue;
-        if (--it->nth > 0) continue;
-        HostError error(it->number, it->description);
-        faults.erase(it);
-        throw error;
-    }
+    if (onCall) onCall(record);
+    // Taken out of its list before it runs: the action may call the host again.
+    if (auto pump = TakeMatch(pumps, operation)) pump->action();
+    if (auto fault = TakeMatch(faults, operation)) throw HostError(fault->number, fault->description);
+    if (auto answer = TakeMatch(answers, operation)) return answer->value;
     const std::string& object = record.object;
     const std::string& member = record.member;
     const CallKind kind = record.kind;
@@ -260,19 +287,97 @@ Value SimHost::InvokeDocument(int position, const std::string& member, CallKind 
 
 namespace {
 
+NumberText& EnglishNumbers() {
+    static PortableNumberText english;
+    return english;
+}
+
+HostError ClientFailure(const Failure& failure) { return HostError(failure.Number(), failure.Description()); }
+
+// A String converted through the locale's number text, failing as the client's conversion does.
+template <typename Conversion>
+auto FromText(Conversion&& conversion) {
+    try {
+        return conversion();
+    } catch (const HostError&) {
+        throw;
+    } catch (const Failure& failure) {
+        throw ClientFailure(failure);
+    }
+}
+
+bool IsNumber(VarType type) {
+    return type == VarType::Bool || type == VarType::I2 || type == VarType::I4 || type == VarType::R8;
+}
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
+    const auto same = [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; };
+    return text.size() == lower.size() && std::equal(text.begin(), text.end(), lower.begin(), same);
+}
+
+}  // namespace
+
+bool AnswerAsBool(const Value& answer, NumberText& numbers) {
+    if (answer.type == VarType::Empty) return false;
+    if (IsNumber(answer.type)) return answer.number != 0;  // NaN included, as the client has it
+    if (answer.type != VarType::Bstr) throw ClientFailure(TypeMismatchFailure());
+    for (const char* yes : {"true", "#true#"})
+        if (EqualsIgnoringCase(answer.text, yes)) return true;
+    for (const char* no : {"false", "#false#"})
+        if (EqualsIgnoringCase(answer.text, no)) return false;
+    return FromText([&] { return numbers.ParseDouble(answer.text); }) != 0;
+}
+
+double AnswerAsDouble(const Value& answer, NumberText& numbers) {
+    if (answer.type == VarType::Empty) return 0;
+    if (IsNumber(answer.type)) return answer.number;
+    if (answer.type != VarType::Bstr) throw ClientFailure(TypeMismatchFailure());
+    return FromText([&] { return numbers.ParseDouble(answer.text); });
+}
+
+int32_t AnswerAsInt32(const Value& answer, NumberText& numbers) {
+    if (answer.type == VarType::Empty) return 0;
+    if (answer.type == VarType::Bstr) return FromText([&] { return numbers.ParseInt32(answer.text); });
+    if (!IsNumber(answer.type)) throw ClientFailure(TypeMismatchFailure());
+    // Rounded half to even; NaN and anything outside 32 bits overflow.
+    const double rounded = std::nearbyint(answer.number);
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) throw ClientFailure(OverflowFailure());
+    return static_cast<int32_t>(rounded);
+}
+
+std::string AnswerAsText(const Value& answer, NumberText& numbers) {
+    switch (answer.type) {
+    case VarType::Empty: return "";
+    case VarType::Bool: return answer.IsTrue() ? "True" : "False";
+    case VarType::I2:
+    case VarType::I4: return std::to_string(static_cast<int32_t>(answer.number));
+    case VarType::R8: return FromText([&] { return numbers.FormatGeneral(answer.number); });
+    case VarType::Bstr: return answer.text;
+    default: throw ClientFailure(TypeMismatchFailure());
+    }
+}
+
+std::string AnswerAsObject(const Value& answer) {
+    if (answer.type != VarType::Object) throw ClientFailure(TypeMismatchFailure());
+    if (answer.object == Value::kNothing) throw ClientFailure(ObjectNotSetFailure());
+    return answer.object == 0 ? "Documents" : "Document(" + std::to_string(answer.object) + ")";
+}
+
+namespace {
+
 class SimCamera final : public HostCamera {
 public:
-    explicit SimCamera(SimHost& host) : host_(host) {}
+    SimCamera(SimHost& host, NumberText& numbers) : host_(host), numbers_(numbers) {}
     void PutPreLinkFlag(bool v) override { Put("PreLinkFlag", Value::Bool(v)); }
     void PutConnected(bool v) override { Put("Connected", Value::Bool(v)); }
-    bool GetConnected() override { return Get("Connected").IsTrue(); }
+    bool GetConnected() override { return AnswerAsBool(Get("Connected"), numbers_); }
     void SignalRun(bool v) override { host_.Invoke("Camera", "SignalRun", CallKind::Call, {Value::Bool(v)}); }
     void PutCoolerEnabled(bool v) override { Put("CoolerEnabled", Value::Bool(v)); }
-    bool GetSetpointAllowed() override { return Get("SetpointAllowed").IsTrue(); }
+    bool GetSetpointAllowed() override { return AnswerAsBool(Get("SetpointAllowed"), numbers_); }
     void PutSetpoint(int16_t v) override { Put("Setpoint", Value::I2(v)); }
     void PutSetpoint(double v) override { Put("Setpoint", Value::R8(v)); }
-    double GetSetpoint() override { return Get("Setpoint").number; }
-    double GetSensorTemperature() override { return Get("SensorTemperature").number; }
+    double GetSetpoint() override { return AnswerAsDouble(Get("Setpoint"), numbers_); }
+    double GetSensorTemperature() override { return AnswerAsDouble(Get("SensorTemperature"), numbers_); }
     void PutAutoSaveName(const std::string& v) override { Put("AutoSaveName", Value::Bstr(v)); }
     void PutAutoSaveStart(int16_t v) override { Put("AutoSaveStart", Value::I2(v)); }
 
@@ -280,12 +385,16 @@ private:
     void Put(const char* member, Value v) { host_.Invoke("Camera", member, CallKind::Put, {std::move(v)}); }
     Value Get(const char* member) { return host_.Invoke("Camera", member, CallKind::Get); }
     SimHost& host_;
+    NumberText& numbers_;
 };
 
 class SimDocumentAdapter final : public HostDocument {
 public:
-    SimDocumentAdapter(SimHost& host, int position) : host_(host), name_("Document(" + std::to_string(position) + ")") {}
-    std::string GetDisplayName() override { return host_.Invoke(name_, "DisplayName", CallKind::Get).text; }
+    SimDocumentAdapter(SimHost& host, NumberText& numbers, std::string name)
+        : host_(host), numbers_(numbers), name_(std::move(name)) {}
+    std::string GetDisplayName() override {
+        return AnswerAsText(host_.Invoke(name_, "DisplayName", CallKind::Get), numbers_);
+    }
     void SetFITSKey(const std::string& key, const FitsValue& value) override {
         Value v = std::visit(
             [](const auto& x) -> Value {
@@ -300,44 +409,51 @@ public:
 
 private:
     SimHost& host_;
+    NumberText& numbers_;
     std::string name_;
 };
 
 class SimDocumentList final : public HostDocumentList {
 public:
-    explicit SimDocumentList(SimHost& host) : host_(host) {}
-    int32_t GetCount() override { return static_cast<int32_t>(host_.Invoke("Documents", "Count", CallKind::Get).number); }
+    SimDocumentList(SimHost& host, NumberText& numbers, std::string name)
+        : host_(host), numbers_(numbers), name_(std::move(name)) {}
+    int32_t GetCount() override { return AnswerAsInt32(host_.Invoke(name_, "Count", CallKind::Get), numbers_); }
     std::unique_ptr<HostDocument> GetItem(int16_t index) override {
-        Value v = host_.Invoke("Documents", "Item", CallKind::Get, {Value::I2(index)});
-        return std::make_unique<SimDocumentAdapter>(host_, v.object);
+        Value v = host_.Invoke(name_, "Item", CallKind::Get, {Value::I2(index)});
+        return std::make_unique<SimDocumentAdapter>(host_, numbers_, AnswerAsObject(v));
     }
 
 private:
     SimHost& host_;
+    NumberText& numbers_;
+    std::string name_;
 };
 
 class SimApplication final : public HostApplication {
 public:
-    explicit SimApplication(SimHost& host) : host_(host) {}
+    SimApplication(SimHost& host, NumberText& numbers) : host_(host), numbers_(numbers) {}
     std::unique_ptr<HostDocumentList> GetDocuments() override {
-        host_.Invoke("Application", "Documents", CallKind::Get);
-        return std::make_unique<SimDocumentList>(host_);
+        Value v = host_.Invoke("Application", "Documents", CallKind::Get);
+        return std::make_unique<SimDocumentList>(host_, numbers_, AnswerAsObject(v));
     }
 
 private:
     SimHost& host_;
+    NumberText& numbers_;
 };
 
 }  // namespace
 
+SimHostFactory::SimHostFactory(SimHost& host) : host_(host), numbers_(EnglishNumbers()) {}
+
 std::unique_ptr<HostCamera> SimHostFactory::CreateCamera() {
     host_.Invoke("Camera", "", CallKind::Create);
-    return std::make_unique<SimCamera>(host_);
+    return std::make_unique<SimCamera>(host_, numbers_);
 }
 
 std::unique_ptr<HostApplication> SimHostFactory::CreateApplication() {
     host_.Invoke("Application", "", CallKind::Create);
-    return std::make_unique<SimApplication>(host_);
+    return std::make_unique<SimApplication>(host_, numbers_);
 }
 
 }  // namespace starwright::sim

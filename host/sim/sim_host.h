@@ -13,27 +13,34 @@
 
 #include "host/host.h"
 #include "host/sim/fits_header.h"
+#include "platform/platform.h"
 
 namespace starwright::sim {
 
-// The automation value types that cross to the host.
-enum class VarType { Empty, Bool, I2, I4, R8, Bstr, Object };
+// The automation value types that cross to and from the host. Besides the five the tools
+// pass, the host may answer with Empty, Null, an error value or an object where a value is due.
+enum class VarType { Empty, Null, Bool, I2, I4, R8, Bstr, Object, Error };
 const char* VarTypeName(VarType type);
 
 struct Value {
     VarType type = VarType::Empty;
-    double number = 0;   // Bool (-1 or 0), I2, I4, R8
+    double number = 0;   // Bool (-1 or 0), I2, I4, R8; Error: its code
     std::string text;    // Bstr
-    int object = 0;      // Object: the document's 1-based position, 0 for the document list
+    // Object: the document's 1-based position, 0 for the document list, kNothing for Nothing.
+    int object = 0;
+    static constexpr int kNothing = -1;
 
+    static Value Null() { return {VarType::Null}; }
     static Value Bool(bool v) { return {VarType::Bool, v ? -1.0 : 0.0}; }
     static Value I2(int16_t v) { return {VarType::I2, double(v)}; }
     static Value I4(int32_t v) { return {VarType::I4, double(v)}; }
     static Value R8(double v) { return {VarType::R8, v}; }
     static Value Bstr(std::string v) { return {VarType::Bstr, 0, std::move(v)}; }
     static Value Object(int position) { return {VarType::Object, 0, {}, position}; }
+    static Value Nothing() { return Object(kNothing); }
+    static Value Error(int32_t code) { return {VarType::Error, double(code)}; }
     bool IsTrue() const { return number != 0; }
-    // "I2 -50", "Bool True", "Bstr \"M31\"", "R8 -10.68".
+    // "I2 -50", "Bool True", "Bstr \"M31\"", "R8 -10.68", "Object Nothing".
     std::string ToString() const;
 };
 
@@ -61,6 +68,21 @@ struct Fault {
     int nth = 1;
     int32_t number = 0;
     std::string description;
+};
+
+// Something the host does inside one of its calls, as a real host lets window messages run
+// while it works (a click, the close box, a tick, a nested DoModal): matched like a fault.
+struct Pump {
+    std::string operation;
+    int nth = 1;
+    std::function<void()> action;
+};
+
+// An answer the host gives instead of its own, matched like a fault.
+struct Answer {
+    std::string operation;
+    int nth = 1;
+    Value value;
 };
 
 // A simulated clock in seconds, moved on by tests and, in the demo, by real time.
@@ -119,6 +141,11 @@ public:
     std::vector<SimDocument> documents;  // open documents, in the host's order
     std::vector<CallRecord> calls;
     std::vector<Fault> faults;
+    std::vector<Pump> pumps;
+    std::vector<Answer> answers;
+    // Runs inside every call, after it is recorded and before its pumps, faults and answers are
+    // looked up: may run window events, or add a pump, fault or answer for this very call.
+    std::function<void(const CallRecord&)> onCall;
     // A Count answered instead of the number of documents (to test overflow).
     std::optional<int32_t> countOverride;
 
@@ -126,9 +153,12 @@ public:
     void CloseDocument(const std::string& displayName);
     // A fault, on the nth matching call from now on.
     void FailOn(const std::string& operation, int32_t number, const std::string& description, int nth = 1);
+    void PumpOn(const std::string& operation, std::function<void()> action, int nth = 1);
+    void AnswerOn(const std::string& operation, Value value, int nth = 1);
 
-    // Performs one host operation on behalf of an adapter or a COM object: records it, applies
-    // any injected fault (throwing HostError), then acts. Throws HostError for what the host
+    // Performs one host operation on behalf of an adapter or a COM object: records it, runs
+    // onCall and any pump, applies any injected fault (throwing HostError), then answers as
+    // told or acts. Throws HostError for what the host
     // itself refuses (a bad argument type, an invalid FITS keyword, no such document).
     Value Invoke(const std::string& object, const std::string& member, CallKind kind, std::vector<Value> args = {});
 
@@ -147,16 +177,31 @@ private:
     double lastSeconds_ = 0;
 };
 
+// Converts an answer to the type a caller takes it as, the way an automation client converts
+// a result (VariantChangeType): Empty is zero, False or "", numbers and Booleans convert into
+// each other, a String converts to a number through `numbers` (the user's locale), and Null,
+// an error value or an object where a value is due are a type mismatch. Throws HostError with
+// the client's own number and description: 13 "Type mismatch", 6 "Overflow".
+bool AnswerAsBool(const Value& answer, NumberText& numbers);
+double AnswerAsDouble(const Value& answer, NumberText& numbers);
+int32_t AnswerAsInt32(const Value& answer, NumberText& numbers);
+std::string AnswerAsText(const Value& answer, NumberText& numbers);
+// The object's name for SimHost::Invoke ("Documents", "Document(2)"); Nothing is error 91.
+std::string AnswerAsObject(const Value& answer);
+
 // The native adapters: HostCamera and friends over a SimHost, passing the same value types the
-// COM binding passes.
+// COM binding passes and converting the answers as it does, with `numbers` standing for the
+// user's locale.
 class SimHostFactory final : public HostFactory {
 public:
-    explicit SimHostFactory(SimHost& host) : host_(host) {}
+    explicit SimHostFactory(SimHost& host);
+    SimHostFactory(SimHost& host, NumberText& numbers) : host_(host), numbers_(numbers) {}
     std::unique_ptr<HostCamera> CreateCamera() override;
     std::unique_ptr<HostApplication> CreateApplication() override;
 
 private:
     SimHost& host_;
+    NumberText& numbers_;
 };
 
 }  // namespace starwright::sim

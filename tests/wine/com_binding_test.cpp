@@ -14,6 +14,8 @@
 #include "host/com/com_host.h"
 #include "host/sim/com/sim_com_server.h"
 #include "host/sim/sim_host.h"
+#include "tests/hostile_answer_cases.h"
+#include "tests/wine/test_main.h"
 
 namespace starwright {
 namespace {
@@ -151,6 +153,24 @@ TEST_F(ComBindingTest, ScansAnswerAsReadingEachNameDoes) {
             EXPECT_EQ(host_.CallTexts(), calls);
         }
     }
+}
+
+// The host's documents and lists live in the host: every one the binding is handed must be
+// given back when the tool is done with it, or a night of listing and writing keeps them all.
+TEST_F(ComBindingTest, EveryHostObjectIsReleasedAfterUse) {
+    host_.AddDocument("M31");
+    host_.AddDocument("M42");
+    {
+        auto camera = factory_.CreateCamera();
+        camera->PutConnected(true);
+        auto documents = factory_.CreateApplication()->GetDocuments();
+        std::string name;
+        documents->GetItemDisplayName(1, name);
+        EXPECT_TRUE(documents->ItemHasDisplayName(2, DisplayName("M42")));
+        documents->GetItem(2)->SetFITSKey("SET-TEMP", -20.5);
+        EXPECT_GT(server_.LiveObjects(), 0);
+    }
+    EXPECT_EQ(server_.LiveObjects(), 0);
 }
 
 TEST_F(ComBindingTest, NoOpenDocumentsCountZero) {
@@ -307,6 +327,15 @@ TEST_F(ComBindingTest, CountAboveInt16PassesThroughAndNarrowingOverflows) {
         ADD_FAILURE() << "no overflow";
     } catch (const Failure& e) {
         EXPECT_EQ(e.Number(), kErrOverflow);
+    }
+}
+
+// The shared table of unexpected answers, converted by VariantChangeType in the user's locale.
+TEST_F(ComBindingTest, HostileAnswersConvertAsAnAutomationClientDoes) {
+    for (const HostileAnswer& c : HostileAnswers()) {
+        SCOPED_TRACE(c.answer.ToString());
+        const char* expected = InGermanLocale() && c.german ? c.german : c.english;
+        EXPECT_EQ(ReadHostileAnswer(factory_, host_, c), expected);
     }
 }
 

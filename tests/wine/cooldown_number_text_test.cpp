@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <limits>
 #include <string>
 
+#include "host/failure.h"
 #include "platform/windows_platform.h"
 #include "tests/wine/test_main.h"
 
@@ -45,6 +47,27 @@ TEST(WindowsNumberText, GeneralForm) {
         SCOPED_TRACE(k.value);
         EXPECT_EQ(numbers.FormatGeneral(k.value), Localised(k.text));
     }
+}
+
+// oleaut32 turns NaN and infinities into "0.0" and overruns its buffer on the digits of a huge
+// value; those never reach it. Up to the limit, Windows' own text is kept.
+TEST(WindowsNumberText, WhatCannotBeFormattedIsAnOverflow) {
+    WindowsNumberText numbers;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double value : {nan, inf, -inf, 1e201, -1e300, std::numeric_limits<double>::max()}) {
+        SCOPED_TRACE(value);
+        try {
+            numbers.FormatFixed1(value);
+            ADD_FAILURE() << "no failure";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.Description(), "Overflow");
+        }
+    }
+    for (double value : {nan, inf, -inf}) EXPECT_THROW(numbers.FormatGeneral(value), Failure);
+    const std::string largest = numbers.FormatFixed1(-kLargestFixed1);
+    EXPECT_EQ(largest.size(), 204u);
+    EXPECT_EQ(largest.substr(0, 3), "-10");
 }
 
 }  // namespace

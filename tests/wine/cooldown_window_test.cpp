@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,7 @@ TEST_F(CooldownWindowTest, EndDuringATicksEventPump) {
     });
     EXPECT_EQ(CallsSince(before),
               (std::vector<std::string>{"Camera.SensorTemperature get", "Camera.SignalRun call Bool True"}));
-    EXPECT_FALSE(form.TickRunning);
+    EXPECT_FALSE(form.TickRunning());
 }
 
 // A timer message waiting when a tick lets events run is not a second, nested tick.
@@ -112,6 +113,32 @@ TEST_F(CooldownWindowTest, TickInsideATickIsSkipped) {
     });
     EXPECT_EQ(host.CallTexts("Camera.SensorTemperature").size(), 2u);
     EXPECT_TRUE(host.CallTexts("Camera.SignalRun call Bool True").empty());
+}
+
+// A reading oleaut32 cannot format (it ends the process near 1e300, and shows NaN as "0.0")
+// halts the run with an overflow on a display tick, and never becomes a set-point at the
+// phase change.
+TEST_F(CooldownWindowTest, UnformattableReadingHaltsTheRun) {
+    struct Case { double temperature; int ticks; const char* time; };
+    const Case cases[] = {
+        {1e300, 1, "599"}, {-1e300, 1, "599"}, {std::numeric_limits<double>::quiet_NaN(), 1, "599"},
+        {std::numeric_limits<double>::infinity(), 600, "1"}, {std::numeric_limits<double>::quiet_NaN(), 600, "1"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.temperature) + " on tick " + std::to_string(k.ticks));
+        ShowAndRun([&] {
+            d::Click("optOptions", 1);
+            d::Click("cmdStart");
+            for (int tick = 1; tick < k.ticks; ++tick) Tick();
+            host.camera.pinnedTemperature = k.temperature;
+            Tick();
+            EXPECT_EQ(d::Text("txtMessage2"), "Overflow");
+            EXPECT_EQ(d::Text("lblTime"), k.time);
+            d::Click("cmdQuit");
+        });
+        EXPECT_EQ(host.camera.setpoint, -50);
+        host.camera.pinnedTemperature.reset();
+    }
 }
 
 }  // namespace

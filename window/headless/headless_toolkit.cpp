@@ -68,7 +68,7 @@ private:
     int16_t index_ = -1;
 };
 
-HeadlessWindow::HeadlessWindow(const FormDescription& form, EventSink& events) : form_(form), events_(events) {
+HeadlessWindow::HeadlessWindow(const FormDescription& form, EventSink& events) : events_(events) {
     for (const auto& d : form.controls) controls_.push_back(std::make_unique<HeadlessControl>(d));
 }
 
@@ -81,8 +81,17 @@ Control& HeadlessWindow::Find(std::string_view name, int16_t index) {
     throw std::logic_error("no such control: " + std::string(name));
 }
 
+// Like the native window: a second modal loop on a window that is showing is refused.
 void HeadlessWindow::RunModal() {
-    if (onModal) onModal(*this);
+    if (running_) throw std::logic_error("the window is already shown modally");
+    running_ = true;
+    try {
+        if (onModal) onModal(*this);
+    } catch (...) {
+        running_ = false;
+        throw;
+    }
+    running_ = false;
     if (!closed_) Close();
 }
 

@@ -45,10 +45,10 @@ public:
     int doEventsCount = 0;
 
 private:
-    const FormDescription& form_;
     EventSink& events_;
     std::vector<std::unique_ptr<HeadlessControl>> controls_;
     bool closed_ = false;
+    bool running_ = false;
 };
 
 class HeadlessToolkit final : public Toolkit {

@@ -88,7 +88,9 @@ HRESULT HResultOf(int32_t number) { return number < 0 ? static_cast<HRESULT>(num
 class SimDispatch final : public com::ComObject<SimDispatch, IDispatch> {
 public:
     SimDispatch(std::shared_ptr<Connection> connection, std::string object, const ObjectType& type)
-        : connection_(std::move(connection)), object_(std::move(object)), type_(type) {}
+        : connection_(std::move(connection)), object_(std::move(object)), type_(type) {
+        ++connection_->liveObjects;
+    }
 
     bool Implements(REFIID riid) const { return riid == IID_IDispatch || riid == *type_.iid; }
 
@@ -136,7 +138,7 @@ public:
 
 private:
     friend ComObject;
-    ~SimDispatch() = default;
+    ~SimDispatch() { --connection_->liveObjects; }
 
     const Member* FindByName(const wchar_t* name) const {
         if (!name) return nullptr;
@@ -208,6 +210,13 @@ private:
         VariantInit(out);
         switch (value.type) {
         case VarType::Empty: return S_OK;
+        case VarType::Null:
+            V_VT(out) = VT_NULL;
+            return S_OK;
+        case VarType::Error:
+            V_VT(out) = VT_ERROR;
+            V_ERROR(out) = static_cast<SCODE>(value.number);
+            return S_OK;
         case VarType::Bool:
             V_VT(out) = VT_BOOL;
             V_BOOL(out) = value.IsTrue() ? VARIANT_TRUE : VARIANT_FALSE;
@@ -229,11 +238,13 @@ private:
             V_VT(out) = VT_BSTR;
             return S_OK;
         case VarType::Object: {
+            V_VT(out) = VT_DISPATCH;
+            V_DISPATCH(out) = nullptr;
+            if (value.object == Value::kNothing) return S_OK;
             // Position 0 is the document list; n is the host's nth open document.
             const bool list = value.object == 0;
             auto* object = new SimDispatch(connection_, list ? "Documents" : "Document(" + std::to_string(value.object) + ")",
                                            list ? kList : kDocument);
-            V_VT(out) = VT_DISPATCH;
             V_DISPATCH(out) = object;
             return S_OK;
         }
@@ -262,8 +273,7 @@ public:
             if (!host) return CO_E_SERVER_STOPPING;
             // Recorded first, so that a test can make the creation itself fail.
             host->Invoke(object_, "", CallKind::Create);
-            ComPtr<IDispatch> object;
-            object.Attach(new SimDispatch(connection_, object_, type_));
+            ComPtr<IDispatch> object = com::Adopt<IDispatch>(new SimDispatch(connection_, object_, type_));
             return object->QueryInterface(riid, ppv);
         } catch (const Failure& failure) {
             return HResultOf(failure.Number());
@@ -304,7 +314,7 @@ long SimComServer::Register() {
     for (size_t i = 0; i < std::size(classes); ++i) {
         ComPtr<IClassFactory> factory;
         try {
-            factory.Attach(new SimClassFactory(connection_, classes[i].object, classes[i].type));
+            factory = com::Adopt<IClassFactory>(new SimClassFactory(connection_, classes[i].object, classes[i].type));
         } catch (const std::bad_alloc&) {
             Revoke();
             return E_OUTOFMEMORY;

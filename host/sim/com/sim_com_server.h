@@ -24,9 +24,14 @@ public:
     long Register();
     void Revoke();
 
-    // What the objects share with the server: the host, cleared when the server goes.
+    // Objects created and not yet released by their clients, as a client's leaks show.
+    long LiveObjects() const { return connection_->liveObjects; }
+
+    // What the objects share with the server: the host, cleared when the server goes, and the
+    // count of objects alive.
     struct Connection {
         SimHost* host;
+        long liveObjects = 0;
     };
 
 private:
