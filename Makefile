@@ -62,9 +62,10 @@ docs-pictures: cross
 bench: cross cross64
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_SANITIZE=OFF >/dev/null
 	@cmake --build build/bench -j$(JOBS) --target starwright_bench
-	@build/bench/bench/starwright_bench
-	@bash scripts/bench-wine.sh
-	@bash scripts/bench-size.sh
+	@status=0; build/bench/bench/starwright_bench || status=1; \
+	 bash scripts/bench-wine.sh || status=1; \
+	 bash scripts/bench-size.sh || status=1; \
+	 [ $$status = 0 ] || { echo "bench: a goal was missed (see above)"; exit 1; }
 
 clean:
 	rm -rf build

@@ -62,11 +62,12 @@ expect_value() {  # BITS KEY NAME WANT
 }
 # The script host of the given bitness creates Starwright.PlugIn and reads Name; prints the verdict.
 client() { tool "$1" cscript.exe //nologo "$script" 2>&1 | tr -d '\r'; }
-expect_client() {  # BITS PASS|FAIL
+expect_client() {  # BITS PASS|FAIL: whether the script host should create the plug-in
   local verdict
   verdict=$(client "$1")
-  case $verdict in
-    "$2":*) ok "$1-bit script host: $verdict" ;;
+  case $2:$verdict in
+    PASS:PASS:*) ok "$1-bit script host: $verdict" ;;
+    FAIL:FAIL:*) ok "$1-bit script host cannot create Starwright.PlugIn, as expected (${verdict#FAIL: })" ;;
     *) fail "$1-bit script host: '$verdict', want $2" ;;
   esac
 }

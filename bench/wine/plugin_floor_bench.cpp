@@ -464,8 +464,7 @@ public:
         Check(server_.Register(), "registering the simulated host");
         module_ = LoadLibraryW(test::BesideTest(L"Starwright.dll").c_str());
         if (!module_) throw std::runtime_error("Starwright.dll not found beside the benchmark");
-        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-        auto getClassObject = reinterpret_cast<GetClassObject>(GetProcAddress(module_, "DllGetClassObject"));
+        auto getClassObject = test::ExportOf<test::GetClassObjectFn>(module_, "DllGetClassObject");
         if (!getClassObject) throw std::runtime_error("no DllGetClassObject");
         ComPtr<IClassFactory> factory;
         Check(getClassObject(plugin::kPlugInClsid, IID_PPV_ARGS(&factory)), "DllGetClassObject");

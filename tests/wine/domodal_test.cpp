@@ -39,8 +39,7 @@ protected:
         ASSERT_EQ(session->server->Register(), S_OK);
         session->module = LoadLibraryW(test::BesideTest(L"Starwright.dll").c_str());
         ASSERT_NE(session->module, nullptr);
-        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-        auto getClassObject = reinterpret_cast<GetClassObject>(GetProcAddress(session->module, "DllGetClassObject"));
+        auto getClassObject = test::ExportOf<test::GetClassObjectFn>(session->module, "DllGetClassObject");
         ASSERT_NE(getClassObject, nullptr);
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(getClassObject(plugin::kPlugInClsid, IID_PPV_ARGS(&factory)), S_OK);

@@ -23,8 +23,9 @@ using starwright::test::OwnedVariant;
 
 namespace {
 
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+using starwright::test::ExportOf;
+using starwright::test::GetClassObjectFn;
+using CanUnloadNowFn = starwright::test::NoArgumentExportFn;
 
 class PlugInModule : public testing::Test {
 protected:
@@ -33,10 +34,8 @@ protected:
         ASSERT_EQ(registered, S_OK) << Hex(registered);
         module_ = LoadLibraryW(BesideTest(L"Starwright.dll").c_str());
         ASSERT_NE(module_, nullptr);
-        getClassObject_ = reinterpret_cast<GetClassObjectFn>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-        canUnloadNow_ =
-            reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+        getClassObject_ = ExportOf<GetClassObjectFn>(module_, "DllGetClassObject");
+        canUnloadNow_ = ExportOf<CanUnloadNowFn>(module_, "DllCanUnloadNow");
     }
     // Unloading releases the window objects the module keeps; it must neither fault nor hang.
     static void TearDownTestSuite() {

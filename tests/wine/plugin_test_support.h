@@ -29,13 +29,23 @@ inline HRESULT RegisterHostStub() {
     return hr;
 }
 
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using NoArgumentExportFn = HRESULT(STDAPICALLTYPE*)();
+
+// An export of a loaded module as the function type it has (null when the module lacks it).
+// GetProcAddress answers with a generic function pointer; going through void* tells the compiler
+// that the cast to the real type is meant.
+template <class Function>
+Function ExportOf(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // Calls an export of Starwright.dll that takes no argument, such as DllRegisterServer, from a
 // load of the module of its own.
 inline HRESULT CallExport(const char* name) {
     HMODULE module = LoadLibraryW(BesideTest(L"Starwright.dll").c_str());
     if (!module) return HRESULT_FROM_WIN32(GetLastError());
-    using Export = HRESULT(STDAPICALLTYPE*)();
-    auto call = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    auto call = ExportOf<NoArgumentExportFn>(module, name);
     const HRESULT hr = call ? call() : E_NOTIMPL;
     FreeLibrary(module);
     return hr;

@@ -127,9 +127,8 @@ DWORD WINAPI ShowOnOwnThread(void* parameter) {
         }
         run.camerasAfterShowing = g_liveCameras;
     }
-    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
     if (HMODULE module = GetModuleHandleW(L"Starwright.dll")) {
-        auto canUnload = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        auto canUnload = test::ExportOf<test::NoArgumentExportFn>(module, "DllCanUnloadNow");
         run.canUnloadWithTheCameraHeld = canUnload();
     }
     CoUninitialize();
