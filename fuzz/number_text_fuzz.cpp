@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/portable_platform.h"
 
 namespace {

@@ -9,10 +9,16 @@
 #include <string>
 #include <variant>
 
+#include "base/failure.h"
 #include "host/display_name.h"
-#include "host/failure.h"
 
 namespace starwright {
+
+// A failing host operation, carrying the host's error number and description.
+class HostError : public Failure {
+public:
+    using Failure::Failure;
+};
 
 class HostCamera {
 public:

@@ -2,7 +2,7 @@
 #include <system_error>
 #include <vector>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/portable_platform.h"
 
 namespace starwright {

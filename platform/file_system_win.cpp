@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/text_win.h"
 #include "platform/windows_platform.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 
 namespace starwright {
 

@@ -7,7 +7,7 @@
 #include <new>
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/text_win.h"
 
 namespace starwright {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/portable_platform.h"
 
 // A small twin of oleaut32's text-to-number conversion (VarR8FromStr / VarI4FromStr), for the

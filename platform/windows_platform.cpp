@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "host/failure.h"
+#include "base/failure.h"
 
 namespace starwright {
 

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "host/failure.h"
+#include "host/host.h"
 #include "host/sim/fits_header.h"
 
 namespace starwright::sim {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/portable_platform.h"
 
 namespace starwright {

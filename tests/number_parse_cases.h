@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/platform.h"
 
 namespace starwright::number_parse_cases {

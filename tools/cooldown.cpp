@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "window/frm_main.h"
 
 namespace starwright::cooldown {

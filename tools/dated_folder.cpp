@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "tools/date_text.h"
 #include "window/frm_main.h"
 

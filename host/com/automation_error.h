@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "host/failure.h"
+#include "host/host.h"
 
 namespace starwright::com {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/failure.h"
+#include "host/host.h"
 
 namespace starwright::sim {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/windows_platform.h"
 #include "tests/wine/test_main.h"
 

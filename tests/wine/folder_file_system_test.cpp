@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "platform/windows_platform.h"
 #include "tests/wine/folder_support.h"
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "tests/wine/window_driver.h"
 #include "window/win32/win32_toolkit.h"
 

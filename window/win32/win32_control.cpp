@@ -1,7 +1,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/failure.h"
+#include "base/failure.h"
 #include "window/win32/wide_text.h"
 #include "window/win32/win32_toolkit.h"
 #include "window/win32/win32_window.h"

@@ -1,7 +1,8 @@
 #pragma once
 // A failure that ends a handler: an error number and the description the user is shown.
-// Host operations, platform services and conversions all fail this way, so the tools'
-// error traps need to know only this one type.
+// Host operations, platform services, the window's toolkit and conversions all fail this way,
+// so the tools' error traps need to know only this one type. It sits below every other
+// folder because every layer speaks it.
 
 #include <cstdint>
 #include <stdexcept>
@@ -19,12 +20,6 @@ public:
 private:
     int32_t number_;
     std::string description_;
-};
-
-// A failing host operation, carrying the host's error number and description.
-class HostError : public Failure {
-public:
-    using Failure::Failure;
 };
 
 // Error numbers the automation runtime uses for its own failures; descriptions are the ones

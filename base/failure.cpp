@@ -1,4 +1,4 @@
-#include "host/failure.h"
+#include "base/failure.h"
 
 #include <exception>
 #include <limits>
