@@ -71,14 +71,17 @@ public:
         return item->GetDisplayName() == name.Utf8();
     }
 
-    // Run between the two host calls of the operations above, as a caller runs its own check
-    // between two calls it makes: it may throw to stop before the second one.
+    // Run between the two host calls of the operations above, and by a binding whose document
+    // operations take two calls (a member's name lookup, then the member) between those, as a
+    // caller runs its own check between two calls it makes: it may throw to stop before the
+    // second one.
     void SetBetweenCalls(std::function<void()> check) { betweenCalls_ = std::move(check); }
 
 protected:
     void BetweenCalls() const {
         if (betweenCalls_) betweenCalls_();
     }
+    const std::function<void()>& BetweenCallsCheck() const { return betweenCalls_; }
 
 private:
     std::function<void()> betweenCalls_;

@@ -2,7 +2,8 @@
 // host call a handler makes. For every host call of every handler, the window is closed inside
 // that call ("Exit", "&End", or "Exit" and then the host showing the window again): the handler
 // must make no further host call and touch nothing, neither the window nor the cool-down's
-// counters.
+// counters. A user who changes the window's inputs inside a host call does not change what the
+// running handler writes either: it works from what the window held when it was clicked.
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,57 @@ TEST(CloseDuringHostCall, TheHandlerMakesNoFurtherCallAndTouchesNothing) {
                 EXPECT_FALSE(s.form.IsLoaded());
             }
         }
+    }
+}
+
+TEST(InputDuringHostCall, TheRunningHandlerKeepsWhatItWasClickedWith) {
+    struct Case {
+        const char* name;
+        std::function<void(Session&)> arrange;
+        const char* act;
+        const char* inside;
+        std::function<void(HeadlessWindow&)> edit;
+        const char* wrote;
+        std::vector<std::string> expected;  // how each call that writes ends
+    };
+    const Case cases[] = {
+        {"keyword update, a picked image moved back and the key and value retyped",
+         [](Session& s) {
+             s.Ui().Click("optOptions", 2);
+             s.Ui().Click("cmdBinMove", 0);
+             s.Ui().Type("txtKey", "SET-TEMP");
+             s.Ui().Type("txtKeyValue", "-20");
+         },
+         "cmdSet", "Document(1).SetFITSKey",
+         [](HeadlessWindow& ui) {
+             ui.Select("lstSelectedBin", 0);
+             ui.DoubleClick("lstSelectedBin");
+             ui.Type("txtKey", "OTHER");
+             ui.Type("txtKeyValue", "5");
+         },
+         "Document(",
+         {"Document(1).SetFITSKey call Bstr \"SET-TEMP\" R8 -20", "Document(2).SetFITSKey call Bstr \"SET-TEMP\" R8 -20"}},
+        {"Create Path, the image name retyped while the camera links",
+         [](Session& s) { s.Ui().Type("txtObject", "M31"); }, "cmdCreate", "Camera.Connected put",
+         [](HeadlessWindow& ui) { ui.Type("txtObject", "M33"); }, "Camera.AutoSaveName",
+         {"\\M31\\M31\""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s;
+        c.arrange(s);
+        HeadlessWindow& ui = s.Ui();
+        s.host.PumpOn(c.inside, [&] { c.edit(ui); });
+        ui.Click(c.act);
+        std::vector<std::string> wrote;
+        for (const std::string& call : s.host.CallTexts(c.wrote))
+            if (call.find(" put ") != std::string::npos || call.find(".SetFITSKey ") != std::string::npos)
+                wrote.push_back(call);
+        EXPECT_EQ(wrote.size(), c.expected.size()) << testing::PrintToString(wrote);
+        for (std::size_t i = 0; i < std::min(wrote.size(), c.expected.size()); ++i)
+            EXPECT_TRUE(wrote[i].ends_with(c.expected[i])) << wrote[i];
+        EXPECT_TRUE(ui.messages.empty() || ui.messages.back().find("Path Created") != std::string::npos)
+            << ui.messages.back();
     }
 }
 

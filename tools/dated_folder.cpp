@@ -20,11 +20,14 @@ void MakeIfMissing(FileSystem& files, const std::string& path) {
 void cmdCreate_Click(frmMain& form) {
     try {
         const Platform& services = form.Services();
+        // Read once: the user may retype the name while the camera links, and the auto-save name
+        // must stay in the folder made for it.
+        const std::string object = form.Find("txtObject").GetText();
         std::string path = form.Find("txtPath").GetText();
         MakeIfMissing(services.fileSystem, path);
         path += FormatYyyymmdd(HalfDayEarlier(services.clock.Now()));
         MakeIfMissing(services.fileSystem, path);
-        path += "\\" + form.Find("txtObject").GetText() + "\\";
+        path += "\\" + object + "\\";
         MakeIfMissing(services.fileSystem, path);
 
         // A call to the host may pump window messages, so a cool-down tick or a close can end
@@ -34,7 +37,7 @@ void cmdCreate_Click(frmMain& form) {
         camera.PutPreLinkFlag(true);
         if (!camera.GetConnected()) camera.PutConnected(true);
         if (!form.IsLoaded()) return;
-        camera.PutAutoSaveName(path + form.Find("txtObject").GetText());
+        camera.PutAutoSaveName(path + object);
         camera.PutAutoSaveStart(1);
         if (!form.IsLoaded()) return;
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "window/frm_main.h"
 
@@ -62,26 +63,32 @@ void cmdBinMove_Click(frmMain& form, int16_t index) {
 // Entries name documents by display name only, so each entry is looked up afresh in the host's
 // current list: a document closed since the listing is not found and writes nothing, and of
 // two documents with the same name only the first in the host's order is written.
+// The picked names, the key, its type and its value are taken as they stand at the click: the
+// host lets the user act inside its calls, and an image moved back or a key retyped then must
+// neither skip a picked image nor write another key into the rest.
 void cmdSet_Click(frmMain& form) {
     form.Find("txtMessage4").SetVisible(false);
+    // Each name is prepared once for its scan, which then converts nothing per document.
+    Control& picked = form.Find("lstSelectedBin");
+    std::vector<DisplayName> names;
+    for (int16_t entry = 0; entry < picked.GetListCount(); ++entry) names.emplace_back(picked.GetListItem(entry));
+    const int16_t type = form.Find("cmbType").GetListIndex();
+    const std::string key = form.Find("txtKey").GetText();
+    const std::string valueText = form.Find("txtKeyValue").GetText();
+
     const auto application = form.Host().CreateApplication();
     const auto documents = application->GetDocuments();
     if (WindowClosed(form)) return;
-    const int32_t last = form.Find("lstSelectedBin").GetListCount() - 1;
-    for (int32_t entry = 0; entry <= last; ++entry) {
+    for (const DisplayName& name : names) {
         const int16_t count = NarrowToInt16(documents->GetCount());
         if (WindowClosed(form)) return;
-        // Prepared once for the scan, which then converts nothing per document.
-        const DisplayName name(form.Find("lstSelectedBin").GetListItem(static_cast<int16_t>(entry)));
         for (int32_t position = 1; position <= count; ++position) {
             const auto index = static_cast<int16_t>(position);
             if (!documents->ItemHasDisplayName(index, name)) continue;
             if (WindowClosed(form)) return;
-            const int16_t type = form.Find("cmbType").GetListIndex();
-            const std::string key = form.Find("txtKey").GetText();
             // Converted for every match, and before the document is fetched: a value that does
             // not convert ends the update before anything is written for this entry.
-            const FitsValue value = ValueOfType(form, type, form.Find("txtKeyValue").GetText());
+            const FitsValue value = ValueOfType(form, type, valueText);
             documents->GetItem(index)->SetFITSKey(key, value);
             break;
         }

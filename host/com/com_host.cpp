@@ -56,14 +56,17 @@ bool SameText(BSTR bstr, const DisplayName& name) {
 }
 
 // Documents are called by member name: their dispatch identifiers are not fixed across hosts.
+// The name's lookup is a call into the host of its own, so the list's check runs between it and
+// the member's call.
 class ComDocument final : public HostDocument {
 public:
-    explicit ComDocument(Dispatch document) : document_(std::move(document)) {}
+    ComDocument(Dispatch document, std::function<void()> betweenCalls)
+        : document_(std::move(document)), betweenCalls_(std::move(betweenCalls)) {}
 
-    std::string GetDisplayName() override { return document_.GetText(document_.IdOfName(L"DisplayName")); }
+    std::string GetDisplayName() override { return document_.GetText(IdOf(L"DisplayName")); }
 
     void SetFITSKey(const std::string& key, const FitsValue& value) override {
-        const DISPID id = document_.IdOfName(L"SetFITSKey");
+        const DISPID id = IdOf(L"SetFITSKey");
         const Argument keyArg = Argument::Bstr(key);
         const Argument valueArg = std::visit(
             [](const auto& x) {
@@ -77,7 +80,14 @@ public:
     }
 
 private:
+    DISPID IdOf(const wchar_t* member) const {
+        const DISPID id = document_.IdOfName(member);
+        if (betweenCalls_) betweenCalls_();
+        return id;
+    }
+
     Dispatch document_;
+    std::function<void()> betweenCalls_;
 };
 
 class ComDocumentList final : public HostDocumentList {
@@ -87,7 +97,7 @@ public:
     int32_t GetCount() override { return list_.GetInt32(document_list::kCount); }
     std::unique_ptr<HostDocument> GetItem(int16_t index) override {
         const Argument arg = Argument::I2(index);
-        return std::make_unique<ComDocument>(list_.GetObject(document_list::kItem, {&arg}));
+        return std::make_unique<ComDocument>(list_.GetObject(document_list::kItem, {&arg}), BetweenCallsCheck());
     }
 
     void GetItemDisplayName(int16_t index, std::string& name) override {
@@ -109,7 +119,9 @@ private:
         const Argument arg = Argument::I2(index);
         const Dispatch document = list_.GetObject(document_list::kItem, {&arg});
         BetweenCalls();
-        document.Get(document.IdOfName(L"DisplayName"), text);
+        const DISPID id = document.IdOfName(L"DisplayName");
+        BetweenCalls();
+        document.Get(id, text);
         ConvertResult(text, VT_BSTR);
     }
 

@@ -146,6 +146,10 @@ public:
     // Runs inside every call, after it is recorded and before its pumps, faults and answers are
     // looked up: may run window events, or add a pump, fault or answer for this very call.
     std::function<void(const CallRecord&)> onCall;
+    // Runs inside a member-name lookup on an object the host serves over COM ("Document(1).
+    // SetFITSKey"), which a client makes before calling the member and which, like any call
+    // into the host, may let window messages run. Not a call of the log.
+    std::function<void(const std::string& objectAndMember)> onNameLookup;
     // A Count answered instead of the number of documents (to test overflow).
     std::optional<int32_t> countOverride;
 

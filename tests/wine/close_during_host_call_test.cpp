@@ -2,7 +2,8 @@
 // COM-served simulated host posts the user's click (or the close box) and lets the messages
 // run inside its call, as a real host does while it works. The handler that made the call must
 // make no further host call and show nothing. A representative set of the calls the native
-// test closes the window in, one per handler.
+// test closes the window in, one per handler, and the lookups of a document member's name that
+// the binding makes before calling it, which reach into the host too.
 
 #include <windows.h>
 
@@ -30,7 +31,7 @@ void RunPendingMessages() {
 struct Case {
     const char* name;
     const char* call;  // the host call the window closes in, and its occurrence from the act on
-    int nth;
+    int nth;           // 0: a member name's lookup ("Document(1).SetFITSKey"), the first one
     const char* closer;  // a button, or nullptr for the close box
     std::function<void()> arrange;
     std::function<void()> act;
@@ -60,6 +61,16 @@ TEST_F(CloseDuringHostCallTest, TheHandlerMakesNoFurtherCall) {
              d::Type("txtKeyValue", "1");
          },
          [] { d::Click("cmdSet"); }},
+        {"keyword update, Exit inside the lookup of SetFITSKey", "Document(1).SetFITSKey", 0, "cmdExit",
+         [] {
+             d::Click("optOptions", 2);
+             d::Click("cmdBinMove", 0);
+             d::Type("txtKey", "SET-TEMP");
+             d::Type("txtKeyValue", "1");
+         },
+         [] { d::Click("cmdSet"); }},
+        {"listing, Exit inside the lookup of the first name", "Document(1).DisplayName", 0, "cmdExit", [] {},
+         [] { d::Click("optOptions", 2); }},
         {"Create Path, close box inside the link check", "Camera.Connected get", 1, nullptr,
          [&] {
              d::Type("txtPath", home);
@@ -76,13 +87,17 @@ TEST_F(CloseDuringHostCallTest, TheHandlerMakesNoFurtherCall) {
         d::Script script;
         script.Then([&] {
             c.arrange();
-            host.PumpOn(c.call, [&] {
+            auto close = [&] {
                 if (c.closer) PostMessageW(d::Control(c.closer), BM_CLICK, 0, 0);
                 else PostMessageW(d::FindForm(), WM_SYSCOMMAND, SC_CLOSE, 0);
                 RunPendingMessages();
                 closed = d::FindForm() == nullptr;
                 callsAtClose = host.calls.size();
-            }, c.nth);
+            };
+            if (c.nth > 0) host.PumpOn(c.call, close, c.nth);
+            else host.onNameLookup = [&](const std::string& lookup) {
+                if (lookup == c.call && !closed) close();
+            };
             c.act();
         });
         ShowWith(script);
@@ -90,6 +105,7 @@ TEST_F(CloseDuringHostCallTest, TheHandlerMakesNoFurtherCall) {
         EXPECT_EQ(host.calls.size(), callsAtClose) << "next call: " << host.calls.back().ToString();
         EXPECT_EQ(d::FindMessageBox(), nullptr);
         host.pumps.clear();
+        host.onNameLookup = nullptr;
     }
     test::RemoveFolderTree(home);
 }

@@ -113,6 +113,13 @@ public:
         for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
         const Member* member = FindByName(names[0]);
         if (!member) return DISP_E_UNKNOWNNAME;
+        if (const auto& lookup = connection_->host->onNameLookup) {
+            try {
+                lookup(object_ + "." + member->name);
+            } catch (...) {
+                return E_UNEXPECTED;
+            }
+        }
         ids[0] = member->id;
         return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
     }
