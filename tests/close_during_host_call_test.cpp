@@ -27,6 +27,13 @@ struct Handler {
 };
 
 void Start(Session& s) { s.Start(); }
+// Both open images picked for SET-TEMP = -20.
+void PickAllForTheKeyword(Session& s) {
+    s.Ui().Click("optOptions", 2);
+    s.Ui().Click("cmdBinMove", 0);
+    s.Ui().Type("txtKey", "SET-TEMP");
+    s.Ui().Type("txtKeyValue", "-20");
+}
 
 const Handler kHandlers[] = {
     {"Start", [](Session& s) { s.Ui().Click("optOptions", 1); }, [](Session& s) { s.Ui().Click("cmdStart"); }, true},
@@ -35,13 +42,7 @@ const Handler kHandlers[] = {
     {"end of the run", [](Session& s) { Start(s), s.Ticks(719); }, [](Session& s) { s.Ticks(1); }, true},
     {"End", Start, [](Session& s) { s.Ui().Click("cmdQuit"); }, false},
     {"listing", [](Session&) {}, [](Session& s) { s.Ui().Click("optOptions", 2); }, false},
-    {"keyword update",
-     [](Session& s) {
-         s.Ui().Click("optOptions", 2);
-         s.Ui().Click("cmdBinMove", 0);
-         s.Ui().Type("txtKey", "SET-TEMP");
-         s.Ui().Type("txtKeyValue", "-20");
-     },
+    {"keyword update", PickAllForTheKeyword,
      [](Session& s) { s.Ui().Click("cmdSet"); }, false},
     {"Create Path", [](Session& s) { s.Ui().Type("txtObject", "M31"); }, [](Session& s) { s.Ui().Click("cmdCreate"); },
      false},
@@ -112,13 +113,7 @@ TEST(InputDuringHostCall, TheRunningHandlerKeepsWhatItWasClickedWith) {
         std::vector<std::string> expected;  // how each call that writes ends
     };
     const Case cases[] = {
-        {"keyword update, a picked image moved back and the key and value retyped",
-         [](Session& s) {
-             s.Ui().Click("optOptions", 2);
-             s.Ui().Click("cmdBinMove", 0);
-             s.Ui().Type("txtKey", "SET-TEMP");
-             s.Ui().Type("txtKeyValue", "-20");
-         },
+        {"keyword update, a picked image moved back and the key and value retyped", PickAllForTheKeyword,
          "cmdSet", "Document(1).SetFITSKey",
          [](HeadlessWindow& ui) {
              ui.Select("lstSelectedBin", 0);
