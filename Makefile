@@ -50,7 +50,9 @@ FUZZ_SECONDS ?= 60
 fuzz: fuzz-build
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
-test: test-native test-fuzz test-wine test-dist
+# Every test, then a look at the process list: nothing the run started may be left running.
+test:
+	@bash tests/left_running.sh $(MAKE) --no-print-directory test-native test-fuzz test-wine test-dist
 
 demo: cross
 	@bash scripts/demo.sh

@@ -24,6 +24,7 @@ rm -rf "$out" && mkdir -p "$out"
 # Between programs the server lingers a few seconds, so each program starts quickly.
 export STARWRIGHT_WINEPREFIX=$root/$out/wine-prefix
 . scripts/wine-env.sh
+starwright_session_begin
 starwright_display
 starwright_prefix
 wine64=$(starwright_wine64) || exit 1

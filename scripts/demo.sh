@@ -22,7 +22,8 @@ host=build/win32/demo/stand_in_host.exe
 wine 'C:\windows\syswow64\regsvr32.exe' /s "$(winepath -w "$dll")" </dev/null
 
 if [ "$interactive" = 1 ]; then
-  exec wine "$host"
+  wine "$host"
+  exit
 fi
 
 out=build/demo

@@ -17,5 +17,4 @@ for tree in "${trees[@]}"; do
   echo "== Windows tests in $tree"
   ctest --test-dir "$tree" --output-on-failure || status=$?
 done
-wineserver -k >/dev/null 2>&1 || true
 exit $status

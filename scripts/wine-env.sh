@@ -43,7 +43,11 @@ starwright_display() {
        # The server must not inherit the lock, or it would hold it for as long as it runs.
        setsid Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 < /dev/null 9>&- &
        for _ in $(seq 200); do starwright_display_up $n && break; sleep 0.05; done
-       starwright_display_up $n || echo "wine-env: the virtual display :$n did not start" >&2
+       if starwright_display_up $n; then
+         starwright_session_note displays "$(tr -dc 0-9 < /tmp/.X$n-lock)"
+       else
+         echo "wine-env: the virtual display :$n did not start" >&2
+       fi
      fi) 9>/tmp/.starwright-xvfb-$n.lock
   fi
   export DISPLAY=:$n
@@ -83,7 +87,9 @@ starwright_prefix_fonts() {
 }
 
 starwright_server() {
-  # A persistent server with its services started once spares each program a slow start-up.
+  # A persistent server with its services started once spares each program a slow start-up;
+  # the session stops it when the command that began the session ends.
+  starwright_session_note prefixes "$WINEPREFIX"
   if wineserver -p >/dev/null 2>&1 < /dev/null; then
     wine cmd /c exit >/dev/null 2>&1 < /dev/null || true
   fi
@@ -123,7 +129,57 @@ starwright_system_dir() {
 }
 
 starwright_wine_ready() {
+  starwright_session_begin
   starwright_display
   starwright_prefix
   starwright_server
+}
+
+# A command stops what it started before it returns. Its first script begins a session: a
+# folder named by STARWRIGHT_SESSION, which every program it runs inherits (ctest, cmake, the
+# scripts ctest runs), where each virtual display started and each prefix whose server was kept
+# running is noted. When that first script exits, however it exits, the session stops exactly
+# those: a display that was already up (the user's, or one another command started) is not
+# its to stop. Scripts nested in a session leave the stopping to its owner.
+starwright_session_begin() {
+  [ -n "${STARWRIGHT_SESSION:-}" ] && [ -d "$STARWRIGHT_SESSION" ] && return 0
+  STARWRIGHT_SESSION=$(mktemp -d "${TMPDIR:-/tmp}/starwright-session.XXXXXX") || return 1
+  export STARWRIGHT_SESSION
+  trap starwright_session_end EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+}
+
+starwright_session_note() {  # KIND VALUE
+  [ -n "${STARWRIGHT_SESSION:-}" ] && [ -d "$STARWRIGHT_SESSION" ] || return 0
+  grep -qsxF -- "$2" "$STARWRIGHT_SESSION/$1" || echo "$2" >> "$STARWRIGHT_SESSION/$1"
+}
+
+# The Wine processes that run in a prefix: its server, its services and its programs carry it
+# in their environment (as do the shells that started them, which are not counted).
+starwright_prefix_pids() {
+  local p name
+  for p in /proc/[0-9]*; do
+    read -r name 2>/dev/null < "$p/comm" || continue
+    case $name in wine* | *.exe) ;; *) continue ;; esac
+    grep -qszxF -- "WINEPREFIX=$1" "$p/environ" 2>/dev/null && echo "${p#/proc/}"
+  done
+}
+
+starwright_session_end() {
+  local session=${STARWRIGHT_SESSION:-} prefix pid
+  [ -n "$session" ] && [ -d "$session" ] || return 0
+  unset STARWRIGHT_SESSION
+  while read -r prefix; do
+    [ -d "$prefix" ] || continue
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 < /dev/null
+    # The server's end takes its services with it, a moment later.
+    for _ in $(seq 100); do [ -z "$(starwright_prefix_pids "$prefix")" ] && break; sleep 0.05; done
+  done < <(cat "$session/prefixes" 2>/dev/null)
+  while read -r pid; do
+    # Only while that number still is the X server started (a number may be reused).
+    case $(cat /proc/$pid/comm 2>/dev/null) in Xvfb) kill "$pid" 2>/dev/null ;; *) continue ;; esac
+    for _ in $(seq 100); do [ -e /proc/$pid ] || break; sleep 0.05; done
+  done < <(cat "$session/displays" 2>/dev/null)
+  rm -rf "$session"
 }
