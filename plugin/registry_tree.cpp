@@ -35,7 +35,7 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
     return names;
 }
 
-Key Read(HKEY key, std::wstring name) {
+Key Read(HKEY key, std::wstring name, REGSAM view) {
     Key read;
     read.name = std::move(name);
     DWORD valueCount = 0, longestName = 0, longestData = 0;
@@ -59,8 +59,8 @@ Key Read(HKEY key, std::wstring name) {
     }
     for (std::wstring& subkeyName : SubkeyNames(key)) {
         UniqueKey subkey;
-        if (RegOpenKeyExW(key, subkeyName.c_str(), 0, KEY_READ, subkey.Put()) == ERROR_SUCCESS) {
-            read.subkeys.push_back(Read(subkey.Get(), std::move(subkeyName)));
+        if (RegOpenKeyExW(key, subkeyName.c_str(), 0, KEY_READ | view, subkey.Put()) == ERROR_SUCCESS) {
+            read.subkeys.push_back(Read(subkey.Get(), std::move(subkeyName), view));
         } else {
             read.subkeys.push_back(Key{std::move(subkeyName), false, {}, {}});
         }
@@ -68,18 +68,18 @@ Key Read(HKEY key, std::wstring name) {
     return read;
 }
 
-HRESULT RestoreInto(HKEY parent, const Key& was) {
+HRESULT RestoreInto(HKEY parent, const Key& was, REGSAM view) {
     if (!was.readable) return S_OK;
     UniqueKey key;
     LSTATUS status = RegCreateKeyExW(parent, was.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                     KEY_READ | KEY_WRITE | DELETE, nullptr, key.Put(), nullptr);
+                                     KEY_READ | KEY_WRITE | DELETE | view, nullptr, key.Put(), nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     HRESULT first = S_OK;
-    const Key now = Read(key.Get(), was.name);
+    const Key now = Read(key.Get(), was.name, view);
     for (const Key& subkey : now.subkeys) {
         const bool had = std::any_of(was.subkeys.begin(), was.subkeys.end(),
                                      [&](const Key& old) { return SameName(old.name, subkey.name); });
-        if (!had) first = FirstFailure(first, RegDeleteTreeW(key.Get(), subkey.name.c_str()));
+        if (!had) first = FirstFailure(first, DeleteRegistryTree(key.Get(), subkey.name, view));
     }
     for (const Value& value : now.values) {
         const bool had = std::any_of(was.values.begin(), was.values.end(),
@@ -90,7 +90,7 @@ HRESULT RestoreInto(HKEY parent, const Key& was) {
         first = FirstFailure(first, RegSetValueExW(key.Get(), value.name.c_str(), 0, value.type, value.data.data(),
                                                    static_cast<DWORD>(value.data.size())));
     for (const Key& subkey : was.subkeys) {
-        const HRESULT hr = RestoreInto(key.Get(), subkey);
+        const HRESULT hr = RestoreInto(key.Get(), subkey, view);
         if (SUCCEEDED(first)) first = hr;
     }
     return first;
@@ -98,17 +98,32 @@ HRESULT RestoreInto(HKEY parent, const Key& was) {
 
 }  // namespace
 
-RegistryTree::RegistryTree(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+// RegDeleteTreeW cannot be told a view, so the tree is taken down key by key.
+LSTATUS DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view) {
+    {
+        UniqueKey key;
+        const LSTATUS status = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put());
+        if (status != ERROR_SUCCESS) return status;
+        for (const std::wstring& name : SubkeyNames(key.Get())) {
+            const LSTATUS deleted = DeleteRegistryTree(key.Get(), name, view);
+            if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return deleted;
+        }
+    }
+    return RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+RegistryTree::RegistryTree(HKEY root, std::wstring path, REGSAM view)
+    : root_(root), path_(std::move(path)), view_(view) {
     UniqueKey key;
-    const LSTATUS status = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, key.Put());
+    const LSTATUS status = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ | view_, key.Put());
     existed_ = status != ERROR_FILE_NOT_FOUND;
-    if (status == ERROR_SUCCESS) key_ = Read(key.Get(), path_);
+    if (status == ERROR_SUCCESS) key_ = Read(key.Get(), path_, view_);
     else key_.readable = !existed_;
 }
 
 HRESULT RegistryTree::Restore() const {
-    if (existed_) return RestoreInto(root_, key_);
-    const LSTATUS status = RegDeleteTreeW(root_, path_.c_str());
+    if (existed_) return RestoreInto(root_, key_, view_);
+    const LSTATUS status = DeleteRegistryTree(root_, path_, view_);
     return status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
 }
 

@@ -1,6 +1,12 @@
 #pragma once
 // A registry tree as it stood before a change, so that a change that fails part-way can be
 // undone, and only that change: what was there before is put back, never removed.
+//
+// A tree lives in one registry view. 64-bit Windows keeps two copies of some keys (under
+// Classes: CLSID and Interface), one for 32-bit and one for 64-bit programs; view is
+// KEY_WOW64_32KEY or KEY_WOW64_64KEY for one of them, 0 for the caller's own. Once a key is
+// opened in a view, every key below it is opened, created and deleted naming the same view, as
+// Windows asks of programs that reach into the other view.
 
 #include <windows.h>
 
@@ -32,11 +38,15 @@ private:
     HKEY key_ = nullptr;
 };
 
+// Deletes root\path, in the given view, with everything below it. ERROR_FILE_NOT_FOUND when
+// there is no such key.
+LSTATUS DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view);
+
 class RegistryTree {
 public:
-    // Reads root\path and everything below it. A key that cannot be read is remembered as
-    // such and left alone by Restore.
-    RegistryTree(HKEY root, std::wstring path);
+    // Reads root\path and everything below it, in the given view. A key that cannot be read is
+    // remembered as such and left alone by Restore.
+    RegistryTree(HKEY root, std::wstring path, REGSAM view = 0);
 
     // Puts the tree back as it was read: a key that did not exist is removed with everything
     // below it; in a key that existed, the keys and values added since are removed and the
@@ -58,6 +68,7 @@ public:
 private:
     HKEY root_;
     std::wstring path_;
+    REGSAM view_;
     bool existed_ = false;
     Key key_;
 };

@@ -1,9 +1,9 @@
-# Starwright.dll's life in a process: registering (and undoing a failed registration), the
-# windows it keeps per thread, and unloading through COM.
+# Starwright.dll's life in a process: registering and unregistering in both registry views (and
+# undoing a failed registration), the windows it keeps per thread, and unloading through COM.
 if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
   add_executable(starwright_module_tests
     ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/plugin_register_rollback_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/plugin_register_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_unload_test.cpp
   )
   target_link_libraries(starwright_module_tests PRIVATE
