@@ -1,5 +1,6 @@
 # The statically linked C++ runtime inside Starwright.dll (plugin/runtime/): its exceptions in a
-# host that has the compiler's shared runtime loaded already.
+# host that has the compiler's shared runtime loaded already, and what it takes and gives back,
+# in a DLL of its own.
 if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
   # The toolchain's shared libgcc and the thread library it imports, copied beside the test,
   # which loads them before the plug-in.
@@ -36,3 +37,15 @@ if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
   set_tests_properties(plugin_beside_shared_libgcc PROPERTIES TIMEOUT 120)
 endif()
 
+# A DLL of the runtime's busiest paths, linked with plugin/runtime/ as Starwright.dll is, and
+# the test that loads it, drives it from many threads and unloads it.
+if(TARGET starwright_runtime)
+  add_library(starwright_runtime_test_dll SHARED ${CMAKE_CURRENT_LIST_DIR}/runtime_test_dll.cpp)
+  set_target_properties(starwright_runtime_test_dll PROPERTIES OUTPUT_NAME starwright_runtime_test PREFIX "")
+  starwright_link_runtime(starwright_runtime_test_dll)
+  add_executable(starwright_runtime_tests ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp ${CMAKE_CURRENT_LIST_DIR}/runtime_test.cpp)
+  target_link_libraries(starwright_runtime_tests PRIVATE gtest ole32)
+  add_dependencies(starwright_runtime_tests starwright_runtime_test_dll)
+  add_test(NAME runtime COMMAND starwright_runtime_tests)
+  set_tests_properties(runtime PROPERTIES TIMEOUT 120)
+endif()
