@@ -185,9 +185,9 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
 }
 
 // A host may free the module whenever it is not in use and load it again for the next showing,
-// all night: each time, the module must give back its handles and its TLS slots, of which a
-// process has about a thousand.
-TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesAndTlsSlots) {
+// all night: each time, the module must give back its handles, its TLS slots, of which a
+// process has about a thousand, and its memory.
+TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesTlsSlotsAndMemory) {
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
     sim::SimHost host;
@@ -210,7 +210,9 @@ TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesAndTlsSlot
     showAndUnload();
     const long handles = test::OpenHandles();
     const int freeTlsSlots = test::FreeTlsSlots();
+    const test::HeapUse heap = test::HeapInUse();
     for (int i = 0; i < 3; ++i) showAndUnload();
+    EXPECT_EQ(test::HeapInUse(), heap);
     EXPECT_EQ(test::OpenHandles(), handles);
     EXPECT_EQ(test::FreeTlsSlots(), freeTlsSlots);
     EXPECT_EQ(test::CallExport("DllUnregisterServer"), S_OK);
