@@ -141,6 +141,19 @@ void ReleaseThreadWindow() {
 
 }  // namespace
 
+void ReleaseEndedThreadWindow() noexcept {
+    ToolWindow* window = t_window;
+    if (!window || window->holdsCamera || window->form.IsLoaded()) return;
+    try {
+        // Under the loader lock: a closed window that holds no host object gives back nothing
+        // but memory.
+        g_windows.Remove(window).reset();
+        t_window = nullptr;
+    } catch (...) {
+        // The list's lock could not be made: the window stays until the module unloads.
+    }
+}
+
 void ShowToolWindow() {
     if (!t_window) t_window = &g_windows.Add(std::make_unique<ToolWindow>());
     // Show() loads the controls afresh after the previous showing closed; a window that is still
