@@ -1,10 +1,10 @@
 #pragma once
 // The calling thread's tool window: one frmMain object per thread (per apartment), created by
-// the first DoModal there and kept while the module stays loaded, so the window's state (its
-// camera, the cool-down counters) carries over from one showing to the next. Once the window
-// holds the host's camera it keeps the module loaded, until the thread's apartment ends (its
-// last CoUninitialize): then the window and its camera are released on that thread. The window
-// of a thread that ends is freed with it.
+// the first DoModal there and kept while the module stays loaded and the thread lives, so the
+// window's state (its camera, the cool-down counters) carries over from one showing to the
+// next. Once the window holds the host's camera it keeps the module loaded, until the thread's
+// apartment ends (its last CoUninitialize): then the window and its camera are released on that
+// thread.
 
 namespace starwright::plugin {
 
