@@ -48,4 +48,10 @@ if(TARGET starwright_runtime)
   add_dependencies(starwright_runtime_tests starwright_runtime_test_dll)
   add_test(NAME runtime COMMAND starwright_runtime_tests)
   set_tests_properties(runtime PROPERTIES TIMEOUT 120)
+  # The check after each such link, on Starwright.dll's link map; it is the same in both builds.
+  if(TARGET Starwright AND STARWRIGHT_WINDOWS_BITS EQUAL 32)
+    add_test(NAME runtime_link_check
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/runtime_link_check.sh $<TARGET_FILE_DIR:Starwright>/Starwright.map
+              ${STARWRIGHT_WINPTHREAD} ${CMAKE_NM})
+  endif()
 endif()
