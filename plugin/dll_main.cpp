@@ -10,12 +10,14 @@
 #include "plugin/class_factory.h"
 #include "plugin/module.h"
 #include "plugin/registration.h"
+#include "plugin/window_slot.h"
 
 using namespace starwright::plugin;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    // Under the loader lock: record facts, do nothing else.
+    // Under the loader lock: record facts, and free what an ending thread leaves behind.
     if (reason == DLL_PROCESS_ATTACH) SetModuleHandle(instance);
+    if (reason == DLL_THREAD_DETACH) ReleaseEndedThreadWindow();
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr) SetProcessTerminating();
     return TRUE;
 }

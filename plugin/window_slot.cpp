@@ -39,6 +39,8 @@ struct ToolWindow final : HostFactory {
     std::unique_ptr<HostApplication> CreateApplication() override { return host.CreateApplication(); }
 
     com::ComHostFactory host;
+    // The thread it belongs to, for its end, when its thread_locals are not to be touched.
+    const DWORD thread = GetCurrentThreadId();
     bool holdsCamera = false;
     Win32Toolkit toolkit;
     frmMain form{*this, WindowsPlatform(), toolkit};
@@ -72,6 +74,19 @@ public:
     std::unique_ptr<ToolWindow> Remove(ToolWindow* window) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto found = std::find_if(windows_.begin(), windows_.end(), [window](const auto& w) { return w.get() == window; });
+        if (found == windows_.end()) return nullptr;
+        std::unique_ptr<ToolWindow> removed = std::move(*found);
+        windows_.erase(found);
+        return removed;
+    }
+
+    // The window of `thread`, which is ending: no one can show it again. Not one that holds the
+    // camera (released when its apartment ends, or kept with the module), nor one still showing.
+    std::unique_ptr<ToolWindow> RemoveEnded(DWORD thread) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = std::find_if(windows_.begin(), windows_.end(), [thread](const auto& w) {
+            return w->thread == thread && !w->holdsCamera && !w->form.IsLoaded();
+        });
         if (found == windows_.end()) return nullptr;
         std::unique_ptr<ToolWindow> removed = std::move(*found);
         windows_.erase(found);
@@ -140,6 +155,21 @@ void ReleaseThreadWindow() {
 }
 
 }  // namespace
+
+// Found by the thread's id rather than through t_window: every thread of the process passes here
+// as it ends, and reading a thread_local would give each one that never showed the window its
+// thread-local storage first (which, made without memory, aborts). The id is still this thread's
+// alone; a window of an earlier thread with the same id is one that holds the camera or is
+// showing, which stay.
+void ReleaseEndedThreadWindow() noexcept {
+    try {
+        // Under the loader lock: a closed window that holds no host object gives back nothing
+        // but memory.
+        g_windows.RemoveEnded(GetCurrentThreadId()).reset();
+    } catch (...) {
+        // The list's lock could not be made: the window stays until the module unloads.
+    }
+}
 
 void ShowToolWindow() {
     if (!t_window) t_window = &g_windows.Add(std::make_unique<ToolWindow>());

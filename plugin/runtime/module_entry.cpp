@@ -8,6 +8,10 @@
 
 #include "plugin/runtime/posix_threads.h"
 
+#ifndef _WIN64
+#include "plugin/runtime/frame_tables.h"
+#endif
+
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE module, DWORD reason, LPVOID reserved);
 
 namespace __gnu_cxx {
@@ -20,8 +24,12 @@ extern "C" BOOL WINAPI ModuleEntry(HANDLE module, DWORD reason, LPVOID reserved)
     const BOOL result = DllMainCRTStartup(module, reason, reserved);
     if (reason == DLL_THREAD_DETACH) starwright::plugin::runtime::EndThread();
     // Freed rather than left to an ending process (reserved set), whose other threads may have
-    // been stopped anywhere. The static destructors have run: nothing locks or throws any more.
+    // been stopped anywhere. The static destructors have run: nothing throws any more, and once
+    // the unwinder has forgotten the module's tables, nothing locks.
     if (reason == DLL_PROCESS_DETACH && !reserved) {
+#ifndef _WIN64
+        starwright::plugin::runtime::ForgetFrameTables();
+#endif
         __gnu_cxx::__freeres();
         starwright::plugin::runtime::ReleaseThreadState();
     }

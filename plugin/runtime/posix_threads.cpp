@@ -22,6 +22,24 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <type_traits>
+
+// What these functions assume of the runtime's thread types, as its code and data were compiled
+// with them: a new toolchain whose pthread.h differs fails to build here rather than misread a
+// lock at run time.
+// A mutex or condition is one word: 0 (never initialized), one of the three initializer values
+// (statically initialized, not yet used), or the Lock made for it.
+static_assert(std::is_same_v<pthread_mutex_t, intptr_t> && std::is_same_v<pthread_cond_t, intptr_t>);
+static_assert(PTHREAD_MUTEX_INITIALIZER == -1 && PTHREAD_COND_INITIALIZER == -1 &&
+              PTHREAD_ERRORCHECK_MUTEX_INITIALIZER == -2 && PTHREAD_RECURSIVE_MUTEX_INITIALIZER == -3);
+static_assert(GENERIC_NORMAL_INITIALIZER == -1 && GENERIC_ERRORCHECK_INITIALIZER == -2 &&
+              GENERIC_RECURSIVE_INITIALIZER == -3);
+// A mutex attribute holds the type in its two low bits.
+static_assert(std::is_same_v<pthread_mutexattr_t, unsigned> && PTHREAD_MUTEX_NORMAL == 0 &&
+              PTHREAD_MUTEX_ERRORCHECK == 1 && PTHREAD_MUTEX_RECURSIVE == 2);
+// A once flag is a long that starts at 0; a key is an index.
+static_assert(std::is_same_v<pthread_once_t, long> && PTHREAD_ONCE_INIT == 0);
+static_assert(std::is_same_v<pthread_key_t, unsigned>);
 
 namespace starwright::plugin::runtime {
 namespace {

@@ -1,11 +1,14 @@
 #pragma once
 // Shared by the Starwright.dll tests: the files next to the test program (the DLL and the
-// stand-in host library) and readable HRESULTs in failure messages.
+// stand-in host library), what the process holds (handles, TLS slots, heap) and readable
+// HRESULTs in failure messages.
 
 #include <windows.h>
 
+#include <malloc.h>
 #include <ole2.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -68,6 +71,30 @@ inline int FreeTlsSlots() {
     for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(slot);
     for (DWORD slot : taken) TlsFree(slot);
     return static_cast<int>(taken.size());
+}
+
+// The C runtime's heap in use, as _heapwalk sees it: what malloc and new hold for the test
+// program and for every module linked with mingw-w64 (Wine's own modules use other heaps).
+// Read only while no other thread allocates.
+struct HeapUse {
+    long blocks = 0;
+    long bytes = 0;
+    bool operator==(const HeapUse&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const HeapUse& use) {
+    return out << use.blocks << " blocks, " << use.bytes << " bytes";
+}
+
+inline HeapUse HeapInUse() {
+    HeapUse use;
+    _HEAPINFO entry{};
+    while (_heapwalk(&entry) == _HEAPOK) {
+        if (entry._useflag != _USEDENTRY) continue;
+        ++use.blocks;
+        use.bytes += static_cast<long>(entry._size);
+    }
+    return use;
 }
 
 inline std::string Hex(HRESULT hr) {

@@ -1,7 +1,8 @@
 // Starwright.dll loaded by COM, its window showing on a thread of its own, which takes the
 // host's camera and then ends; the module must let go of the camera on that thread, in its
 // apartment, and unload through CoFreeUnusedLibraries once nothing is in use. And loaded,
-// shown and unloaded again and again, it must give back all it took each time.
+// shown and unloaded again and again, it must give back all it took each time; while it stays
+// loaded, the window of a thread that has ended goes with the thread.
 
 #include <windows.h>
 
@@ -185,9 +186,9 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
 }
 
 // A host may free the module whenever it is not in use and load it again for the next showing,
-// all night: each time, the module must give back its handles and its TLS slots, of which a
-// process has about a thousand.
-TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesAndTlsSlots) {
+// all night: each time, the module must give back its handles, its TLS slots, of which a
+// process has about a thousand, and its memory.
+TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesTlsSlotsAndMemory) {
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
     sim::SimHost host;
@@ -210,10 +211,59 @@ TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesAndTlsSlot
     showAndUnload();
     const long handles = test::OpenHandles();
     const int freeTlsSlots = test::FreeTlsSlots();
+    const test::HeapUse heap = test::HeapInUse();
     for (int i = 0; i < 3; ++i) showAndUnload();
+    EXPECT_EQ(test::HeapInUse(), heap);
     EXPECT_EQ(test::OpenHandles(), handles);
     EXPECT_EQ(test::FreeTlsSlots(), freeTlsSlots);
     EXPECT_EQ(test::CallExport("DllUnregisterServer"), S_OK);
+}
+
+// A thread of the host that shows the window and ends; its own apartment, and no host object
+// taken. Returns whether the showing went as it should.
+DWORD WINAPI ShowAndEndThread(void* parameter) {
+    const auto getClassObject = *static_cast<test::GetClassObjectFn*>(parameter);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    bool shown = false;
+    {
+        ComPtr<IClassFactory> factory;
+        ComPtr<_PlugIn> plugIn;
+        if (SUCCEEDED(getClassObject(plugin::kPlugInClsid, IID_PPV_ARGS(&factory))) &&
+            SUCCEEDED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&plugIn)))) {
+            d::Script script;
+            script.Until([] { return d::FindForm() != nullptr; }).Then([] { d::Click("cmdExit"); });
+            script.Start();
+            shown = plugIn->DoModal(nullptr) == S_OK && script.Finished() && script.problems.empty();
+            script.Stop();
+        }
+    }
+    CoUninitialize();
+    return shown ? 0 : 1;
+}
+
+// Each thread has a window of its own, kept for its next showing; once the thread has ended,
+// nothing can show it again, and a host that runs each showing on a new thread must not pile
+// them up for as long as the module stays loaded.
+TEST(PlugInModuleLifeTest, TheWindowOfAThreadThatHasEndedIsFreed) {
+    HMODULE module = LoadLibraryW(test::BesideTest(L"Starwright.dll").c_str());
+    ASSERT_NE(module, nullptr);
+    auto getClassObject = test::ExportOf<test::GetClassObjectFn>(module, "DllGetClassObject");
+    const auto showOnNewThread = [&] {
+        HANDLE thread = CreateThread(nullptr, 0, &ShowAndEndThread, &getClassObject, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        DWORD index = 0;
+        EXPECT_EQ(CoWaitForMultipleHandles(0, 60000, 1, &thread, &index), S_OK);
+        DWORD exitCode = 1;
+        GetExitCodeThread(thread, &exitCode);
+        EXPECT_EQ(exitCode, 0u) << "the showing on the thread failed";
+        CloseHandle(thread);
+    };
+    // The first showing settles what the module keeps for any window.
+    showOnNewThread();
+    const test::HeapUse heap = test::HeapInUse();
+    for (int i = 0; i < 3; ++i) showOnNewThread();
+    EXPECT_EQ(test::HeapInUse(), heap);
+    FreeLibrary(module);
 }
 
 }  // namespace
