@@ -1,7 +1,9 @@
 // The portable number text under a fuzzer, in an English and a German locale: any text either
 // converts or fails with an overflow or a type mismatch, never crashes; what converts to an
-// integer also converts to a double within half a unit; and every double up to the formatting
-// limit is written with "#0.0" and in the general form, and reads back from its text.
+// integer also converts to a double within half a unit; thousands separators in a text that
+// converts only group its digits: without them it converts to the same value; and every double
+// up to the formatting limit is written with "#0.0" and in the general form, and reads back
+// from its text.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -42,7 +44,8 @@ void ExpectReadsBack(starwright::PortableNumberText& numbers, double value, cons
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     const char decimal = in.ConsumeBool() ? ',' : '.';
-    starwright::PortableNumberText numbers(decimal, decimal == '.' ? ',' : '.');
+    const char thousands = decimal == '.' ? ',' : '.';
+    starwright::PortableNumberText numbers(decimal, thousands);
     const std::string text = in.ConsumeRemainingBytesAsString();
 
     bool isDouble = false;
@@ -61,6 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ExpectConversionFailure(failure, text);
     }
     if (!isDouble) return 0;
+
+    std::string ungrouped = text;
+    std::erase(ungrouped, thousands);
+    if (ungrouped != text) {
+        try {
+            if (numbers.ParseDouble(ungrouped) != asDouble) Broken("reads otherwise without its separators", text);
+        } catch (const Failure&) {
+            Broken("does not convert without its separators", text);
+        }
+    }
 
     if (std::fabs(asDouble) <= starwright::kLargestFixed1) {
         const std::string fixed = numbers.FormatFixed1(asDouble);

@@ -7,13 +7,14 @@
 #include <string_view>
 
 #include "base/failure.h"
+#include "platform/number_grouping.h"
 #include "platform/portable_platform.h"
 
 // A small twin of oleaut32's text-to-number conversion (VarR8FromStr / VarI4FromStr), for the
 // forms a user types: blanks around the number, a leading sign (blanks may follow it), digits
-// with thousands separators anywhere after the first digit and before the decimal separator,
-// one decimal separator, and an exponent. oleaut32 also takes currency symbols, parentheses,
-// trailing signs and "&H" hexadecimal; the twin refuses those as not a number.
+// with thousands separators between groups of three before the decimal separator, one decimal
+// separator, and an exponent. oleaut32 also takes currency symbols, parentheses, trailing
+// signs and "&H" hexadecimal; the twin refuses those as not a number.
 
 namespace starwright {
 
@@ -72,7 +73,7 @@ std::optional<DecimalText> Scan(std::string_view text, char decimal, char thousa
         } else if (ch == decimal && !seenDecimal) {
             seenDecimal = true;
         } else if (ch == thousands && seenDigit && !seenDecimal) {
-            // Grouping is not checked: "1,2,3" is 123, as the system reads it.
+            // Grouping is not checked here: "1,2,3" is 123, as the system reads it.
         } else {
             break;
         }
@@ -131,12 +132,22 @@ int32_t ToInt32(const DecimalText& number) {
 }  // namespace
 
 double PortableNumberText::ParseDouble(const std::string& text) {
+    if (!HasGroupedThousands(text, {&decimal_, 1}, {&thousands_, 1})) throw TypeMismatchFailure();
+    return SystemParseDouble(text);
+}
+
+int32_t PortableNumberText::ParseInt32(const std::string& text) {
+    if (!HasGroupedThousands(text, {&decimal_, 1}, {&thousands_, 1})) throw TypeMismatchFailure();
+    return SystemParseInt32(text);
+}
+
+double PortableNumberText::SystemParseDouble(const std::string& text) const {
     const auto number = Scan(text, decimal_, thousands_);
     if (!number) throw TypeMismatchFailure();
     return ToDouble(*number);
 }
 
-int32_t PortableNumberText::ParseInt32(const std::string& text) {
+int32_t PortableNumberText::SystemParseInt32(const std::string& text) const {
     const auto number = Scan(text, decimal_, thousands_);
     if (!number) throw TypeMismatchFailure();
     return ToInt32(*number);

@@ -5,11 +5,13 @@
 #include <string>
 
 #include "base/failure.h"
+#include "platform/number_grouping.h"
 #include "platform/text_win.h"
 #include "platform/windows_platform.h"
 
 // Text to number through oleaut32 in the user's locale: the very conversion an automation
-// client's own runtime performs, with its separators, blanks, signs, exponents and rounding.
+// client's own runtime performs, with its separators, blanks, signs, exponents and rounding,
+// once the thousands separators are found where they belong.
 
 namespace starwright {
 
@@ -39,6 +41,20 @@ std::wstring CapExponentDigits(std::wstring text) {
     return text;
 }
 
+// One of the user's separators, read as oleaut32 reads it for LOCALE_USER_DEFAULT: with the
+// user's own settings, at every conversion, since they can change while the window is open.
+std::string UserSeparator(LCTYPE type, const char* fallback) {
+    wchar_t text[8] = {};
+    const int length = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, text, 8);
+    if (length <= 1) return fallback;
+    return ToUtf8(std::wstring_view(text, length - 1));
+}
+
+void RequireGroupedThousands(const std::string& text) {
+    if (!HasGroupedThousands(text, UserSeparator(LOCALE_SDECIMAL, "."), UserSeparator(LOCALE_STHOUSAND, ",")))
+        throw TypeMismatchFailure();
+}
+
 void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     if (hr == DISP_E_OVERFLOW) throw OverflowFailure();
@@ -49,6 +65,7 @@ void Check(HRESULT hr) {
 }  // namespace
 
 double WindowsNumberText::ParseDouble(const std::string& text) {
+    RequireGroupedThousands(text);
     const UniqueBstr wide = MakeBstr(CapExponentDigits(ToWide(text)));
     double value = 0;
     Check(VarR8FromStr(wide.Get(), LOCALE_USER_DEFAULT, 0, &value));
@@ -56,6 +73,7 @@ double WindowsNumberText::ParseDouble(const std::string& text) {
 }
 
 int32_t WindowsNumberText::ParseInt32(const std::string& text) {
+    RequireGroupedThousands(text);
     const UniqueBstr wide = MakeBstr(CapExponentDigits(ToWide(text)));
     LONG value = 0;
     Check(VarI4FromStr(wide.Get(), LOCALE_USER_DEFAULT, 0, &value));

@@ -49,8 +49,14 @@ public:
         : decimal_(decimalSeparator), thousands_(thousandsSeparator) {}
     std::string FormatFixed1(double value) override;
     std::string FormatGeneral(double value) override;
+    // The system's conversions once the thousands separators are found where they belong.
     double ParseDouble(const std::string& text) override;
     int32_t ParseInt32(const std::string& text) override;
+    // The system's own conversions (VarR8FromStr, VarI4FromStr), which skip a thousands
+    // separator wherever it stands: what an automation client's VariantChangeType makes of a
+    // String answer.
+    double SystemParseDouble(const std::string& text) const;
+    int32_t SystemParseInt32(const std::string& text) const;
 
 private:
     char decimal_;

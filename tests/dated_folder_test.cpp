@@ -130,10 +130,14 @@ TEST_F(DatedFolder, PathTextsAreJoinedExactlyAsTyped) {
         // A "\" in the image name: only the last level is made, the upper one must be there.
         {"C:\\MaximDL\\", "M31\\Core", "C:/MaximDL/20261206/M31", "C:/MaximDL/20261206/M31/Core",
          "C:\\MaximDL\\20261206\\M31\\Core\\M31\\Core", 1},
+        // A network home path; here the server's share is a folder under the root.
+        {"\\\\server\\share\\Astro\\", "M31", "server/share", "server/share/Astro/20261206/M31",
+         "\\\\server\\share\\Astro\\20261206\\M31\\M31", 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.home) + " + " + c.image);
         fs::remove_all(root / "C:");
+        fs::remove_all(root / "server");
         fs::create_directory(root / "C:");
         if (*c.premade) MakeDirectories(c.premade);
         recording.log.clear();
@@ -168,9 +172,6 @@ TEST_F(DatedFolder, FolderFailureIsReportedBeforeAnyCameraCallAndKeepsTheWindow)
         {"Q:\\MaximDL\\", "M31", kPathNotFound, ""},
         {"C:\\MaximDL\\", "M31\\Core", kPathNotFound, "C:/MaximDL/20261206"},
         {"C:\\Max?DL\\", "M31", "The filename, directory name, or volume label syntax is incorrect.", ""},
-        {"C:\\MaximDL\\", "M<31>", "The filename, directory name, or volume label syntax is incorrect.",
-         "C:/MaximDL/20261206"},
-        {"", "M31", kPathNotFound, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.home) + " + " + c.image);
@@ -188,6 +189,69 @@ TEST_F(DatedFolder, FolderFailureIsReportedBeforeAnyCameraCallAndKeepsTheWindow)
         if (*c.remaining) {
             EXPECT_TRUE(IsDirectory(c.remaining));
         }
+    }
+}
+
+// Folders must stay where the user meant: below a home path that names its place on its own
+// (not relative to the host's current folder) and, for the image name, below the date folder,
+// each of a name Windows makes as typed. Anything else is refused before anything is made.
+TEST_F(DatedFolder, TextsThatWouldMakeFoldersElsewhereAreRefusedFirst) {
+    constexpr char kHome[] = "The home path must be a full path, such as C:\\MaximDL\\ or \\\\server\\share\\MaximDL\\.";
+    constexpr char kDots[] = "The image name cannot contain a folder named . or ..";
+    constexpr char kCharacters[] = "The image name cannot contain any of these characters: : * ? \" < > |";
+    constexpr char kEnd[] = "A folder in the image name cannot end with a dot or a blank.";
+    constexpr char kDevice[] = "The image name cannot use a device name such as CON, NUL, COM1 or LPT1.";
+    struct Case {
+        const char* home;
+        const char* image;
+        const char* refusal;  // nullptr: accepted, and the folders are made
+    } cases[] = {
+        {"MaximDL\\", "M31", kHome},
+        {"C:MaximDL\\", "M31", kHome},
+        {"\\MaximDL\\", "M31", kHome},
+        {"", "M31", kHome},
+        {"\\\\server\\", "M31", kHome},
+        {"\\\\?\\C:\\MaximDL\\", "M31", kHome},
+        {"//./C:/MaximDL/", "M31", kHome},
+        {"c:/MaximDL/", "M31", nullptr},
+        {"C:\\MaximDL", "M31", nullptr},
+        {"C:\\MaximDL\\", "..\\..\\Users\\Public\\M31", kDots},
+        {"C:\\MaximDL\\", "M31/..", kDots},
+        {"C:\\MaximDL\\", ".", kDots},
+        {"C:\\MaximDL\\", "M<31>", kCharacters},
+        {"C:\\MaximDL\\", "C:M31", kCharacters},
+        {"C:\\MaximDL\\", "M31\tCore", kCharacters},
+        {"C:\\MaximDL\\", "M31.", kEnd},
+        {"C:\\MaximDL\\", "M31 \\Core", kEnd},
+        {"C:\\MaximDL\\", "nul", kDevice},
+        {"C:\\MaximDL\\", "M31\\Con.fits", kDevice},
+        {"C:\\MaximDL\\", "LPT9 .txt", kDevice},
+        {"C:\\MaximDL\\", "COM\xC2\xB9", kDevice},
+        {"C:\\MaximDL\\", "CONOUT$", kDevice},
+        {"C:\\MaximDL\\", "CONSOLE", nullptr},
+        {"C:\\MaximDL\\", "COM10", nullptr},
+        {"C:\\MaximDL\\", ".M31..fits", nullptr},
+        {"C:\\MaximDL\\", "\\M31\\", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.home) + " + " + c.image);
+        fs::remove_all(root / "C:");
+        fs::create_directory(root / "C:");
+        recording.log.clear();
+        host.calls.clear();
+        form.Load();
+
+        Create(c.home, c.image);
+
+        ASSERT_EQ(Window().messages.size(), 1u);
+        if (!c.refusal) {
+            EXPECT_TRUE(Window().messages.front().ends_with(" Path Created")) << Window().messages.front();
+            continue;
+        }
+        EXPECT_EQ(Window().messages.front(), c.refusal);
+        EXPECT_TRUE(recording.log.empty()) << recording.log.front();
+        EXPECT_TRUE(host.calls.empty());
+        EXPECT_TRUE(form.IsLoaded());
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "base/failure.h"
 #include "tools/date_text.h"
+#include "tools/folder_names.h"
 #include "window/frm_main.h"
 
 namespace starwright::dated_folder {
@@ -24,6 +25,9 @@ void cmdCreate_Click(frmMain& form) {
         // must stay in the folder made for it.
         const std::string object = form.Find("txtObject").GetText();
         std::string path = form.Find("txtPath").GetText();
+        // Before any folder is made and before the camera is touched.
+        CheckHomePath(path);
+        CheckImageName(object);
         MakeIfMissing(services.fileSystem, path);
         path += FormatYyyymmdd(HalfDayEarlier(services.clock.Now()));
         MakeIfMissing(services.fileSystem, path);

@@ -287,7 +287,7 @@ Value SimHost::InvokeDocument(int position, const std::string& member, CallKind 
 
 namespace {
 
-NumberText& EnglishNumbers() {
+PortableNumberText& EnglishNumbers() {
     static PortableNumberText english;
     return english;
 }
@@ -317,7 +317,7 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
 
 }  // namespace
 
-bool AnswerAsBool(const Value& answer, NumberText& numbers) {
+bool AnswerAsBool(const Value& answer, PortableNumberText& numbers) {
     if (answer.type == VarType::Empty) return false;
     if (IsNumber(answer.type)) return answer.number != 0;  // NaN included, as the client has it
     if (answer.type != VarType::Bstr) throw ClientFailure(TypeMismatchFailure());
@@ -325,19 +325,19 @@ bool AnswerAsBool(const Value& answer, NumberText& numbers) {
         if (EqualsIgnoringCase(answer.text, yes)) return true;
     for (const char* no : {"false", "#false#"})
         if (EqualsIgnoringCase(answer.text, no)) return false;
-    return FromText([&] { return numbers.ParseDouble(answer.text); }) != 0;
+    return FromText([&] { return numbers.SystemParseDouble(answer.text); }) != 0;
 }
 
-double AnswerAsDouble(const Value& answer, NumberText& numbers) {
+double AnswerAsDouble(const Value& answer, PortableNumberText& numbers) {
     if (answer.type == VarType::Empty) return 0;
     if (IsNumber(answer.type)) return answer.number;
     if (answer.type != VarType::Bstr) throw ClientFailure(TypeMismatchFailure());
-    return FromText([&] { return numbers.ParseDouble(answer.text); });
+    return FromText([&] { return numbers.SystemParseDouble(answer.text); });
 }
 
-int32_t AnswerAsInt32(const Value& answer, NumberText& numbers) {
+int32_t AnswerAsInt32(const Value& answer, PortableNumberText& numbers) {
     if (answer.type == VarType::Empty) return 0;
-    if (answer.type == VarType::Bstr) return FromText([&] { return numbers.ParseInt32(answer.text); });
+    if (answer.type == VarType::Bstr) return FromText([&] { return numbers.SystemParseInt32(answer.text); });
     if (!IsNumber(answer.type)) throw ClientFailure(TypeMismatchFailure());
     // Rounded half to even; NaN and anything outside 32 bits overflow.
     const double rounded = std::nearbyint(answer.number);
@@ -345,7 +345,7 @@ int32_t AnswerAsInt32(const Value& answer, NumberText& numbers) {
     return static_cast<int32_t>(rounded);
 }
 
-std::string AnswerAsText(const Value& answer, NumberText& numbers) {
+std::string AnswerAsText(const Value& answer, PortableNumberText& numbers) {
     switch (answer.type) {
     case VarType::Empty: return "";
     case VarType::Bool: return answer.IsTrue() ? "True" : "False";
@@ -367,7 +367,7 @@ namespace {
 
 class SimCamera final : public HostCamera {
 public:
-    SimCamera(SimHost& host, NumberText& numbers) : host_(host), numbers_(numbers) {}
+    SimCamera(SimHost& host, PortableNumberText& numbers) : host_(host), numbers_(numbers) {}
     void PutPreLinkFlag(bool v) override { Put("PreLinkFlag", Value::Bool(v)); }
     void PutConnected(bool v) override { Put("Connected", Value::Bool(v)); }
     bool GetConnected() override { return AnswerAsBool(Get("Connected"), numbers_); }
@@ -385,12 +385,12 @@ private:
     void Put(const char* member, Value v) { host_.Invoke("Camera", member, CallKind::Put, {std::move(v)}); }
     Value Get(const char* member) { return host_.Invoke("Camera", member, CallKind::Get); }
     SimHost& host_;
-    NumberText& numbers_;
+    PortableNumberText& numbers_;
 };
 
 class SimDocumentAdapter final : public HostDocument {
 public:
-    SimDocumentAdapter(SimHost& host, NumberText& numbers, std::string name)
+    SimDocumentAdapter(SimHost& host, PortableNumberText& numbers, std::string name)
         : host_(host), numbers_(numbers), name_(std::move(name)) {}
     std::string GetDisplayName() override {
         return AnswerAsText(host_.Invoke(name_, "DisplayName", CallKind::Get), numbers_);
@@ -409,13 +409,13 @@ public:
 
 private:
     SimHost& host_;
-    NumberText& numbers_;
+    PortableNumberText& numbers_;
     std::string name_;
 };
 
 class SimDocumentList final : public HostDocumentList {
 public:
-    SimDocumentList(SimHost& host, NumberText& numbers, std::string name)
+    SimDocumentList(SimHost& host, PortableNumberText& numbers, std::string name)
         : host_(host), numbers_(numbers), name_(std::move(name)) {}
     int32_t GetCount() override { return AnswerAsInt32(host_.Invoke(name_, "Count", CallKind::Get), numbers_); }
     std::unique_ptr<HostDocument> GetItem(int16_t index) override {
@@ -425,13 +425,13 @@ public:
 
 private:
     SimHost& host_;
-    NumberText& numbers_;
+    PortableNumberText& numbers_;
     std::string name_;
 };
 
 class SimApplication final : public HostApplication {
 public:
-    SimApplication(SimHost& host, NumberText& numbers) : host_(host), numbers_(numbers) {}
+    SimApplication(SimHost& host, PortableNumberText& numbers) : host_(host), numbers_(numbers) {}
     std::unique_ptr<HostDocumentList> GetDocuments() override {
         Value v = host_.Invoke("Application", "Documents", CallKind::Get);
         return std::make_unique<SimDocumentList>(host_, numbers_, AnswerAsObject(v));
@@ -439,7 +439,7 @@ public:
 
 private:
     SimHost& host_;
-    NumberText& numbers_;
+    PortableNumberText& numbers_;
 };
 
 }  // namespace

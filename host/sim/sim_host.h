@@ -14,6 +14,7 @@
 #include "host/host.h"
 #include "host/sim/fits_header.h"
 #include "platform/platform.h"
+#include "platform/portable_platform.h"
 
 namespace starwright::sim {
 
@@ -183,13 +184,14 @@ private:
 
 // Converts an answer to the type a caller takes it as, the way an automation client converts
 // a result (VariantChangeType): Empty is zero, False or "", numbers and Booleans convert into
-// each other, a String converts to a number through `numbers` (the user's locale), and Null,
-// an error value or an object where a value is due are a type mismatch. Throws HostError with
-// the client's own number and description: 13 "Type mismatch", 6 "Overflow".
-bool AnswerAsBool(const Value& answer, NumberText& numbers);
-double AnswerAsDouble(const Value& answer, NumberText& numbers);
-int32_t AnswerAsInt32(const Value& answer, NumberText& numbers);
-std::string AnswerAsText(const Value& answer, NumberText& numbers);
+// each other, a String converts to a number by the system's own conversion in the locale of
+// `numbers` (which skips thousands separators wherever they stand), and Null, an error value
+// or an object where a value is due are a type mismatch. Throws HostError with the client's
+// own number and description: 13 "Type mismatch", 6 "Overflow".
+bool AnswerAsBool(const Value& answer, PortableNumberText& numbers);
+double AnswerAsDouble(const Value& answer, PortableNumberText& numbers);
+int32_t AnswerAsInt32(const Value& answer, PortableNumberText& numbers);
+std::string AnswerAsText(const Value& answer, PortableNumberText& numbers);
 // The object's name for SimHost::Invoke ("Documents", "Document(2)"); Nothing is error 91.
 std::string AnswerAsObject(const Value& answer);
 
@@ -199,13 +201,13 @@ std::string AnswerAsObject(const Value& answer);
 class SimHostFactory final : public HostFactory {
 public:
     explicit SimHostFactory(SimHost& host);
-    SimHostFactory(SimHost& host, NumberText& numbers) : host_(host), numbers_(numbers) {}
+    SimHostFactory(SimHost& host, PortableNumberText& numbers) : host_(host), numbers_(numbers) {}
     std::unique_ptr<HostCamera> CreateCamera() override;
     std::unique_ptr<HostApplication> CreateApplication() override;
 
 private:
     SimHost& host_;
-    NumberText& numbers_;
+    PortableNumberText& numbers_;
 };
 
 }  // namespace starwright::sim

@@ -1,9 +1,11 @@
 // WindowsNumberText's text-to-number conversions (oleaut32 in the user's locale) against the
 // table the portable twin is tested with. Run once per locale; the first argument names it
-// ("en" or "de").
+// ("en", "de" or "fr").
 
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <string>
 
 #include "platform/windows_platform.h"
 #include "tests/number_parse_cases.h"
@@ -12,18 +14,39 @@
 namespace starwright {
 namespace {
 
+using number_parse_cases::kMismatch;
+using number_parse_cases::V;
+
+// French groups with a no-break space, which the portable twin's one-byte separators cannot
+// stand for, so these run through oleaut32 only. oleaut32 takes a typed space for it as well,
+// and so reads "1 5" as 15 unless the grouping is checked.
+const number_parse_cases::Case kFrench[] = {
+    {"1\xC2\xA0" "234,5", V(1234.5), V(1234)},
+    {"1 234,5", V(1234.5), V(1234)},
+    {" -12 345 678 ", V(-12345678), V(-12345678)},
+    {"0,5", V(0.5), V(0)},
+    {"2,5", V(2.5), V(2)},
+    {"1 5", kMismatch, kMismatch},
+    {"1\xC2\xA0" "5", kMismatch, kMismatch},
+    {"1 23,5", kMismatch, kMismatch},
+    {"1234 567", kMismatch, kMismatch},
+    {"1,234 5", kMismatch, kMismatch},
+    {"1.5", kMismatch, kMismatch},
+};
+
 TEST(WindowsNumberParse, UserLocaleIsTheOneAskedFor) {
     wchar_t decimal[8] = {};
     wchar_t thousands[8] = {};
     ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8), 0);
     ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands, 8), 0);
-    EXPECT_EQ(decimal[0], InGermanLocale() ? L',' : L'.');
-    EXPECT_EQ(thousands[0], InGermanLocale() ? L'.' : L',');
+    EXPECT_EQ(decimal, std::wstring(1, static_cast<wchar_t>(DecimalSeparator())));
+    EXPECT_EQ(thousands, std::wstring(InGermanLocale() ? L"." : InFrenchLocale() ? L"\u00A0" : L","));
 }
 
 TEST(WindowsNumberParse, ConvertsLikeThePortableTwin) {
     WindowsNumberText numbers;
     if (InGermanLocale()) number_parse_cases::ExpectConversions(numbers, number_parse_cases::kGerman);
+    else if (InFrenchLocale()) number_parse_cases::ExpectConversions(numbers, kFrench);
     else number_parse_cases::ExpectConversions(numbers, number_parse_cases::kEnglish);
 }
 

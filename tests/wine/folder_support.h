@@ -1,11 +1,13 @@
 #pragma once
 // What the dated folder tests ask of the file system on their own, independently of the code
-// under test: a scratch folder of their own, the system's text for an error, and whether a
-// directory is really there.
+// under test: scratch folders of their own, the system's text for an error, and what is really
+// there.
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/text_win.h"
 
@@ -44,5 +46,42 @@ inline bool IsDirectory(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+// The names in a folder (ending in "\"), "." and ".." left out.
+inline std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(ToWide(folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(ToUtf8(name));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// A scratch folder of its own as the process's current folder while it lives, so that whatever
+// a relative path would make lands there; the folder before it is restored and the scratch one
+// removed at the end.
+class ScratchCurrentFolder {
+public:
+    ScratchCurrentFolder() : path_(ScratchFolder("starwright-current")) {
+        GetCurrentDirectoryW(MAX_PATH, previous_);
+        if (!CreateDirectoryW(ToWide(path_).c_str(), nullptr) || !SetCurrentDirectoryW(ToWide(path_).c_str()))
+            throw std::runtime_error("cannot make a scratch current folder");
+    }
+    ~ScratchCurrentFolder() {
+        SetCurrentDirectoryW(previous_);
+        RemoveFolderTree(path_);
+    }
+    ScratchCurrentFolder(const ScratchCurrentFolder&) = delete;
+    ScratchCurrentFolder& operator=(const ScratchCurrentFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    wchar_t previous_[MAX_PATH] = {};
+};
 
 }  // namespace starwright::test

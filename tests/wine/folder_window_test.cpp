@@ -96,5 +96,52 @@ TEST_F(FolderWindowTest, FailuresAreShownAndTheWindowStaysOpen) {
     }
 }
 
+// A relative home path resolves against the host's current folder (here a scratch one), and
+// an image name can climb out of the date folder or name a folder that Windows makes under
+// another name or not at all: each is refused with its message before any folder is made or
+// the camera is touched, and the window stays open for a corrected text.
+TEST_F(FolderWindowTest, TextsThatWouldMakeFoldersElsewhereAreRefusedBeforeAnythingIsMade) {
+    const std::string kHome = "The home path must be a full path, such as C:\\MaximDL\\ or \\\\server\\share\\MaximDL\\.";
+    const std::string kDots = "The image name cannot contain a folder named . or ..";
+    const std::string kCharacters = "The image name cannot contain any of these characters: : * ? \" < > |";
+    const std::string kEnd = "A folder in the image name cannot end with a dot or a blank.";
+    const std::string kDevice = "The image name cannot use a device name such as CON, NUL, COM1 or LPT1.";
+    const struct Case {
+        std::string home, image, message;
+    } cases[] = {
+        {"Astro\\", "M31", kHome},
+        {"C:Astro\\", "M31", kHome},
+        {"", "M31", kHome},
+        {"\\\\?\\" + home_, "M31", kHome},
+        {"\\\\.\\" + home_, "M31", kHome},
+        {home_, "..\\..\\Users\\Public\\M31", kDots},
+        {home_, "M31:Core", kCharacters},
+        {home_, "CON", kDevice},
+        {home_, "M31 ", kEnd},
+    };
+    const test::ScratchCurrentFolder current;
+    std::vector<SeenMessageBox> seen(std::size(cases));
+    d::Script script;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        script
+            .Then([&, i] {
+                d::Type("txtPath", cases[i].home);
+                d::Type("txtObject", cases[i].image);
+                d::Click("cmdCreate");
+            })
+            .Until([&, i] { return TakeMessageBox(seen[i]); });
+    }
+    script.Then([] { d::Click("cmdExit"); });
+    ShowWith(script);
+
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].home + " + " + cases[i].image);
+        EXPECT_EQ(seen[i].text, cases[i].message);
+    }
+    EXPECT_EQ(test::FolderEntries(current.Path()), std::vector<std::string>{});
+    EXPECT_FALSE(IsDirectory(home_));
+    EXPECT_EQ(host.CallTexts(), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace starwright

@@ -12,15 +12,18 @@
 namespace starwright {
 namespace {
 bool g_german = false;
+bool g_french = false;
 }  // namespace
 
 bool InGermanLocale() { return g_german; }
+bool InFrenchLocale() { return g_french; }
 
 }  // namespace starwright
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     starwright::g_german = argc > 1 && std::strcmp(argv[1], "de") == 0;
+    starwright::g_french = argc > 1 && std::strcmp(argv[1], "fr") == 0;
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
     const int result = RUN_ALL_TESTS();
     CoUninitialize();
