@@ -22,11 +22,11 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Starwright"
 !define UNINSTALLER "uninstall.exe"
 ; Exit codes of a silent run besides 0 (done) and 2 (aborted, NSIS's own); README lists them.
-!define EXIT_NOT_ADMIN 740         ; ERROR_ELEVATION_REQUIRED
-!define EXIT_NOT_REGISTERED 3      ; a registration (or a file) failed; what was there before is back
-!define EXIT_IN_USE 32             ; ERROR_SHARING_VIOLATION: a program holds a file; nothing changed
-!define EXIT_RESTART 3010          ; ERROR_SUCCESS_REBOOT_REQUIRED: done; a loaded file goes at restart
-!define EXIT_NOT_PUT_BACK 1603     ; ERROR_INSTALL_FAILURE: failed, and not all could be put back
+!define EXIT_NOT_ADMIN 740     ; ERROR_ELEVATION_REQUIRED
+!define EXIT_NOT_REGISTERED 3  ; a registration (or a file) failed; what was there is back
+!define EXIT_IN_USE 32         ; ERROR_SHARING_VIOLATION: a program holds a file; nothing changed
+!define EXIT_RESTART 3010      ; ERROR_SUCCESS_REBOOT_REQUIRED: done; a loaded file goes at restart
+!define EXIT_NOT_PUT_BACK 1603 ; ERROR_INSTALL_FAILURE: failed, and not all could be put back
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -127,13 +127,14 @@ Var Problems
 !macroend
 
 ; Installed files are never overwritten or deleted in place while a change may still be taken
-; back, and never left for Windows to delete at the next restart under their own names (the next
-; installation writes those names; the one exception, an uninstaller run in place, which cannot
-; even be renamed, is dropped from that list by the next installation). Windows lets a program rename a DLL that a running MaxIm DL
-; has loaded, though not write or delete it; so an installed file is first renamed aside, and one
-; set aside that is still loaded when it is no longer needed stays, under that name, until Windows
-; deletes it at the next restart. A DLL is unregistered under its own name, before it is set
-; aside: unregistering a type library loads it from the path it was registered with.
+; back, and never left for Windows to delete at the next restart under their own names, which the
+; next installation writes (the one exception, an uninstaller run in place, which cannot even be
+; renamed, is dropped from that list by the next installation). Windows lets a program rename a
+; DLL that a running MaxIm DL has loaded, though not write or delete it; so an installed file is
+; first renamed aside, and one set aside that is still loaded when it is no longer needed stays,
+; under that name, until Windows deletes it at the next restart. A DLL is unregistered under its
+; own name, before it is set aside: unregistering a type library loads it from the path it was
+; registered with.
 !macro FileFunctions UN
 ; Renames the file $R0 aside to the first free name "<name>.old-<n>" beside it, into $R1 (""
 ; when there is no such file). Sets the error flag when Windows refuses: a program holds the file

@@ -178,7 +178,7 @@ expect_asides() {  # WHEN [WINDOWS-PATH...]: exactly these are set aside
   got=$(asides | sort)
   want=$(printf '%s\n' "$@" | sed '/^$/d' | sort)
   if [ "$got" = "$want" ]; then ok "$when: set aside: ${want:-nothing}"
-  else fail "$when: set aside: '$(echo $got)', want '$(echo $want)'"; fi
+  else fail "$when: set aside: '${got//$'\n'/ }', want '${want//$'\n'/ }'"; fi
 }
 # The installed version, whole: its files, its registration in both views, its "Apps & features"
 # entry, a script host of each bitness creating it.
