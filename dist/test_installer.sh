@@ -5,7 +5,17 @@
 # registered in their own registry views and created by the script host of each bitness,
 # either one unregistered without disturbing the other, removed through its "Apps & features"
 # entry without a trace; an installer whose 64-bit plug-in cannot be registered reports it and
-# takes back everything it did; and on 32-bit Windows (a 32-bit prefix) the 32-bit plug-in alone.
+# puts back what was there (the older version, or nothing); and on 32-bit Windows (a 32-bit
+# prefix) the 32-bit plug-in alone.
+#
+# A host keeps the plug-in loaded, and Windows does not let a loaded DLL be written or deleted,
+# only renamed. Wine's loader holds a DLL that way too, but a host cannot run here, so a helper
+# (dist/test_installer_helper.cpp) holds the installed DLLs as the loader does while setup and
+# the uninstaller run: an upgrade from 0.90 and over itself, an uninstall, and an installation
+# again before the restart. A program that holds a DLL open without letting it be renamed makes
+# both stop with nothing changed. Each new Wine session does what Windows does at a restart
+# (the operations in PendingFileRenameOperations among them): the helper keeps the session
+# alive while those are checked, and ending it is the restart.
 set -u
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -20,6 +30,20 @@ dll64=build/win64/plugin/Starwright.dll
 
 out=build/dist-test
 rm -rf "$out" && mkdir -p "$out"
+# Built while Wine makes the prefix: the helper, an older version whose DLLs carry a mark of
+# their own (bytes after the image, which Windows ignores) and an installer whose 64-bit plug-in
+# is not a DLL.
+helper=$out/test_installer_helper.exe
+mkdir -p "$out/older-32" "$out/older-64"
+old32=$out/older-32/Starwright.dll
+old64=$out/older-64/Starwright.dll
+{ cat "$dll32"; echo "Starwright 0.90"; } > "$old32"
+{ cat "$dll64"; echo "Starwright 0.90"; } > "$old64"
+(i686-w64-mingw32-g++ -std=c++20 -municode -Os -Wall -Wextra -static -s -o "$helper" dist/test_installer_helper.cpp &&
+ bash dist/build.sh installer "$out/older-setup.exe" 0.90 0.9.0.0 "$old32" "$old64" &&
+ bash dist/build.sh installer "$out/broken-setup.exe" "$version" 1.0.0.0 "$dll32" LICENSE) > "$out/parts.log" 2>&1 &
+parts=$!
+
 # No persistent Wine server here: `wineserver -w` must be able to wait for the last program.
 # Between programs the server lingers a few seconds, so each program starts quickly.
 export STARWRIGHT_WINEPREFIX=$root/$out/wine-prefix
@@ -28,6 +52,7 @@ starwright_session_begin
 starwright_display
 starwright_prefix
 wine64=$(starwright_wine64) || exit 1
+wait $parts || { cat "$out/parts.log"; echo "FAIL: building the helper and the test installers"; exit 1; }
 
 passed=0
 failed=0
@@ -72,15 +97,100 @@ expect_client() {  # BITS PASS|FAIL: whether the script host should create the p
     *) fail "$1-bit script host: '$verdict', want $2" ;;
   esac
 }
-# Runs an installer; it ends when it is done (it waits for what it starts itself).
-install() { wine "$@" </dev/null; }
-# Runs an uninstaller and waits for everything it started: an NSIS uninstaller copies itself
-# away, starts the copy and returns at once.
-uninstall() {
-  wine "$@" </dev/null
-  local rc=$?
+# A path on the prefix's drive C: as a Unix path (without starting a Wine program for it).
+unix_path() { local path=${1#[Cc]:\\}; echo "$WINEPREFIX/drive_c/${path//\\//}"; }
+# Runs a Windows command line as a deployment tool does and prints its exit code in full.
+run() { STARWRIGHT_COMMAND_LINE=$1 wine "$helper" run </dev/null | tr -d '\r'; }
+setup_command() { echo "\"$(winepath -w "$1")\" /S"; }
+expect_exit() {  # WANT WHAT COMMAND-LINE
+  local got
+  got=$(run "$3")
+  if [ "$got" = "$1" ]; then ok "$2 (exit $got)"; else fail "$2: exit '$got', want $1"; fi
+}
+
+# The helper holding Windows files (image: as a loaded DLL; open: open, sharing reading only)
+# until release; returns once they are held. The test ends them whichever way it ends.
+holder_pids=()
+holder_fds=()
+holders=0
+hold() {  # image|open FILE...
+  local mode=$1 fifo=$out/holder-$holders to from line
+  shift
+  holders=$((holders + 1))
+  mkfifo "$fifo.in" "$fifo.out"
+  wine "$helper" "$mode" "$@" <"$fifo.in" >"$fifo.out" 2>&1 &
+  holder_pids+=($!)
+  exec {to}>"$fifo.in" {from}<"$fifo.out"
+  holder_fds+=("$to" "$from")
+  read -r -t 60 line <&"$from"
+  if [ "${line%$'\r'}" = holding ]; then ok "the helper holds (as $mode) $*"; else fail "the helper does not hold $*: '$line'"; fi
+}
+release() {
+  local fd pid
+  for fd in "${holder_fds[@]}"; do exec {fd}>&-; done
+  for pid in "${holder_pids[@]}"; do wait "$pid"; done
+  holder_pids=()
+  holder_fds=()
+}
+trap release EXIT
+# Ends the Wine session: the next program starts a new one, which does what Windows does at a
+# restart.
+restart() {
+  release
   wineserver -w
-  return $rc
+  wine cmd /c exit </dev/null
+}
+
+# What Windows is to do at the next restart, one path a line ("\??\C:\...", a "!" before a
+# path that is to be replaced; a folder without the "\" that NSIS ends it with); an empty line
+# after a path to delete.
+session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
+pending() { value 64 "$session_manager" PendingFileRenameOperations | sed 's/\\0/\n/g' | sed 's/\\$//'; }
+expect_pending() {  # WHEN WINDOWS-PATH: to be deleted at the next restart
+  if grep -Fqxi "\\??\\$2" <<<"$(pending)"; then ok "$1: Windows deletes $2 at the next restart"
+  else fail "$1: $2 is not in PendingFileRenameOperations:"; pending | sed 's/^/    /'; fi
+}
+# No operation at the next restart on a plug-in or document file that setup installs (nor, with
+# "all", on the uninstaller and the folders, which an uninstaller run in place leaves for then).
+expect_nothing_pending_on_installed() {  # WHEN [all]
+  local ops path named=()
+  ops=$(pending)
+  local paths=("$dir64\\Starwright.dll" "$dir32\\Starwright.dll" "$dir64\\README.md" "$dir64\\LICENSE")
+  [ "${2:-}" = all ] && paths+=("$dir64\\uninstall.exe" "$dir64" "$dir32")
+  for path in "${paths[@]}"; do
+    grep -Fqxi -e "\\??\\$path" -e "!\\??\\$path" <<<"$ops" && named+=("$path")
+  done
+  if [ ${#named[@]} = 0 ]; then ok "$1: nothing at the next restart touches what setup installs"
+  else fail "$1: Windows is to delete or replace at the next restart: ${named[*]}"; fi
+}
+expect_bytes() {  # WINDOWS-PATH FILE WHAT
+  if cmp -s "$(unix_path "$1")" "$2"; then ok "$1 is $3"; else fail "$1 is not $3"; fi
+}
+# The files set aside in the plug-in folders ("Starwright.dll.old-1", ...), by Windows path.
+asides() {
+  local dir file
+  for dir in "$dir64" "$dir32"; do
+    for file in "$(unix_path "$dir")"/*.old-*; do echo "$dir\\${file##*/}"; done
+  done
+}
+expect_asides() {  # WHEN [WINDOWS-PATH...]: exactly these are set aside
+  local when=$1 got want
+  shift
+  got=$(asides | sort)
+  want=$(printf '%s\n' "$@" | sed '/^$/d' | sort)
+  if [ "$got" = "$want" ]; then ok "$when: set aside: ${want:-nothing}"
+  else fail "$when: set aside: '${got//$'\n'/ }', want '${want//$'\n'/ }'"; fi
+}
+# The installed version, whole: its files, its registration in both views, its "Apps & features"
+# entry, a script host of each bitness creating it.
+expect_installed() {  # VERSION DLL32 DLL64
+  expect_bytes "$dir32\\Starwright.dll" "$2" "version $1's 32-bit DLL"
+  expect_bytes "$dir64\\Starwright.dll" "$3" "version $1's 64-bit DLL"
+  expect_value 32 "HKCR\\CLSID\\$clsid\\InprocServer32" "" "$dir32\\Starwright.dll"
+  expect_value 64 "HKCR\\CLSID\\$clsid\\InprocServer32" "" "$dir64\\Starwright.dll"
+  expect_value 64 "$uninstall_key" DisplayVersion "$1"
+  expect_client 32 PASS
+  expect_client 64 PASS
 }
 
 # The whole registry, both views (the 32-bit one is its Wow6432Node keys), as text; taken at
@@ -115,7 +225,7 @@ expect_registry_as() {  # BEFORE AFTER WHAT
 expect_no_files() {
   local dir
   for dir in "$dir64" "$dir32"; do
-    if [ -e "$(winepath -u "$dir")" ]; then fail "$dir is still there"; else ok "$dir is gone"; fi
+    if [ -e "$(unix_path "$dir")" ]; then fail "$dir is still there"; else ok "$dir is gone"; fi
   done
 }
 
@@ -136,19 +246,63 @@ else
   filtered_changes "$out/first.reg" "$out/before.reg" | head -n 20
 fi
 
-echo "== installing over an older version, then over itself"
-bash dist/build.sh installer "$out/older-setup.exe" 0.90 0.9.0.0 "$dll32" "$dll64" || fail "building an older installer"
-install "$out/older-setup.exe" /S && ok "version 0.90 installed" || fail "version 0.90: exit $?"
+echo "== version 0.90"
+expect_exit 0 "version 0.90 installed" "$(setup_command "$out/older-setup.exe")"
 expect_value 64 "$uninstall_key" DisplayVersion 0.90
-install "$setup" /S && ok "version $version installed over 0.90" || fail "version $version over 0.90: exit $?"
-install "$setup" /S && ok "version $version installed over itself" || fail "version $version over itself: exit $?"
+cp "$(unix_path "$dir64\\uninstall.exe")" "$out/older-uninstall.exe"
+quiet=$(value 64 "$uninstall_key" QuietUninstallString)
+# Version 0.90 whole, as installed: nothing set aside, nothing left for the next restart.
+expect_older() {  # WHEN
+  echo "-- $1: version 0.90 is installed as it was"
+  expect_installed 0.90 "$old32" "$old64"
+  expect_bytes "$dir64\\uninstall.exe" "$out/older-uninstall.exe" "version 0.90's uninstaller"
+  expect_asides "$1"
+  expect_nothing_pending_on_installed "$1" all
+}
+
+echo "== a failed upgrade leaves 0.90 installed"
+expect_exit 3 "an installer whose 64-bit plug-in cannot be registered reports it" "$(setup_command "$out/broken-setup.exe")"
+expect_older "after the failed upgrade"
+
+echo "== a program holds 0.90's 32-bit plug-in open, not letting it be renamed"
+# The 64-bit one, set aside first, is put back when the 32-bit one turns out to be held.
+hold open "$dir32\\Starwright.dll"
+expect_exit 32 "setup says the file is in use" "$(setup_command "$setup")"
+expect_exit 32 "the quiet uninstall command says the file is in use" "$quiet"
+expect_older "while it is held"
+release
+
+echo "== upgrading while a host has 0.90 loaded"
+hold image "$dir32\\Starwright.dll" "$dir64\\Starwright.dll"
+expect_exit 3010 "version $version installed over 0.90; a restart deletes 0.90's files" "$(setup_command "$setup")"
+expect_installed "$version" "$dll32" "$dll64"
+expect_asides "over 0.90" "$dir32\\Starwright.dll.old-1" "$dir64\\Starwright.dll.old-1"
+expect_bytes "$dir32\\Starwright.dll.old-1" "$old32" "version 0.90's 32-bit DLL"
+expect_pending "over 0.90" "$dir32\\Starwright.dll.old-1"
+expect_pending "over 0.90" "$dir64\\Starwright.dll.old-1"
+expect_nothing_pending_on_installed "over 0.90" all
+echo "-- and over itself, while a host has its 32-bit plug-in loaded"
+hold image "$dir32\\Starwright.dll"
+expect_exit 3010 "version $version installed over itself" "$(setup_command "$setup")"
+expect_asides "over itself" "$dir32\\Starwright.dll.old-1" "$dir64\\Starwright.dll.old-1" "$dir32\\Starwright.dll.old-2"
+expect_bytes "$dir32\\Starwright.dll.old-2" "$dll32" "version $version's 32-bit DLL"
+expect_pending "over itself" "$dir32\\Starwright.dll.old-2"
+expect_nothing_pending_on_installed "over itself" all
+echo "-- after a restart"
+restart
+expect_installed "$version" "$dll32" "$dll64"
+expect_asides "after a restart"
+echo "-- and over itself with nothing loaded"
+expect_exit 0 "version $version installed over itself" "$(setup_command "$setup")"
+expect_asides "over itself"
+expect_nothing_pending_on_installed "over itself" all
 
 echo "== installed"
 for f in "$dir64\\Starwright.dll" "$dir32\\Starwright.dll" "$dir64\\uninstall.exe" "$dir64\\README.md" "$dir64\\LICENSE"; do
-  if [ -f "$(winepath -u "$f")" ]; then ok "$f"; else fail "$f is missing"; fi
+  if [ -f "$(unix_path "$f")" ]; then ok "$f"; else fail "$f is missing"; fi
 done
-cmp -s "$(winepath -u "$dir32\\Starwright.dll")" "$dll32" && ok "the 32-bit DLL is build/win32's" || fail "the 32-bit folder holds another DLL"
-cmp -s "$(winepath -u "$dir64\\Starwright.dll")" "$dll64" && ok "the 64-bit DLL is build/win64's" || fail "the 64-bit folder holds another DLL"
+expect_bytes "$dir32\\Starwright.dll" "$dll32" "build/win32's"
+expect_bytes "$dir64\\Starwright.dll" "$dll64" "build/win64's"
 for bits in 32 64; do
   if [ $bits = 64 ]; then dll="$dir64\\Starwright.dll"; else dll="$dir32\\Starwright.dll"; fi
   expect_value $bits "HKCR\\CLSID\\$clsid\\InprocServer32" "" "$dll"
@@ -162,11 +316,9 @@ expect_value 64 "$uninstall_key" DisplayVersion "$version"
 expect_value 64 "$uninstall_key" Publisher "Starwright developers"
 expect_value 64 "$uninstall_key" InstallLocation "$dir64"
 expect_value 64 "$uninstall_key" UninstallString "\"$dir64\\uninstall.exe\""
-expect_value 64 "$uninstall_key" QuietUninstallString "\"$dir64\\uninstall.exe\" /S"
+expect_value 64 "$uninstall_key" QuietUninstallString "\"$dir64\\uninstall.exe\" /S _?=$dir64"
 size=$(value 64 "$uninstall_key" EstimatedSize)
 [ $((size)) -gt 0 ] && ok "EstimatedSize = $((size)) KB" || fail "EstimatedSize is '$size'"
-expect_client 32 PASS
-expect_client 64 PASS
 
 echo "== each bitness unregistered alone leaves the other working"
 tool 64 regsvr32.exe /u /s "$dir64\\Starwright.dll" || fail "64-bit regsvr32 /u: exit $?"
@@ -177,25 +329,49 @@ expect_client 64 PASS
 tool 32 regsvr32.exe /s "$dir32\\Starwright.dll" || fail "32-bit regsvr32: exit $?"
 expect_client 32 PASS
 
-echo "== uninstalling with the quiet uninstall command"
-# The command's quoted program path is split off here: cmd /c would take the quotes apart.
+echo "== uninstalling while a host has the plug-in loaded"
 quiet=$(value 64 "$uninstall_key" QuietUninstallString)
-program=${quiet#\"}
-program=${program%%\"*}
-arguments=${quiet#\"$program\"}
-# shellcheck disable=SC2086  # the arguments are words
-uninstall "$program" $arguments && ok "uninstalled" || fail "uninstaller: exit $?"
-expect_no_files
+hold image "$dir32\\Starwright.dll" "$dir64\\Starwright.dll"
+expect_exit 3010 "the quiet uninstall command removes it; a restart deletes the loaded files" "$quiet"
+expect_asides "uninstalled" "$dir32\\Starwright.dll.old-1" "$dir64\\Starwright.dll.old-1"
+for f in "$dir64\\Starwright.dll" "$dir32\\Starwright.dll" "$dir64\\README.md" "$dir64\\LICENSE"; do
+  if [ -e "$(unix_path "$f")" ]; then fail "$f is still there"; else ok "$f is gone"; fi
+done
 expect_client 32 FAIL
 expect_client 64 FAIL
-export_registry "$out/after.reg"
-expect_registry_as "$out/before.reg" "$out/after.reg" "after uninstalling"
+tool 64 reg.exe query "$uninstall_key" >/dev/null 2>&1 && fail "the Apps & features entry is still there" || ok "the Apps & features entry is gone"
+for f in "$dir32\\Starwright.dll.old-1" "$dir64\\Starwright.dll.old-1" "$dir64\\uninstall.exe" "$dir32" "$dir64"; do
+  expect_pending "uninstalled" "$f"
+done
+expect_nothing_pending_on_installed "uninstalled"
+echo "-- and installed again before the restart"
+# What an uninstaller that deleted a loaded plug-in by its own name at the next restart left,
+# and an operation of another program's, which must stay.
+touch "$(unix_path 'C:\other.txt')"
+wine "$helper" delete-at-restart "$dir32\\Starwright.dll" </dev/null || fail "helper delete-at-restart: exit $?"
+wine "$helper" delete-at-restart 'C:\other.txt' </dev/null || fail "helper delete-at-restart: exit $?"
+expect_exit 0 "version $version installed again" "$(setup_command "$setup")"
+expect_nothing_pending_on_installed "installed again" all
+expect_pending "installed again" "$dir32\\Starwright.dll.old-1"
+expect_pending "installed again" 'C:\other.txt'
+restart
+expect_installed "$version" "$dll32" "$dll64"
+expect_asides "after a restart"
+[ ! -e "$(unix_path 'C:\other.txt')" ] && ok "the other program's operation was done at the restart" || fail "C:\\other.txt is still there"
 
-echo "== an installer whose 64-bit plug-in cannot be registered"
-bash dist/build.sh installer "$out/broken-setup.exe" "$version" 1.0.0.0 "$dll32" LICENSE || fail "building a broken installer"
-install "$out/broken-setup.exe" /S
-rc=$?
-[ $rc = 3 ] && ok "setup reports the failed registration (exit 3)" || fail "setup exit $rc, want 3"
+echo "== uninstalling with the quiet uninstall command"
+quiet=$(value 64 "$uninstall_key" QuietUninstallString)
+expect_exit 0 "uninstalled" "$quiet"
+expect_client 32 FAIL
+expect_client 64 FAIL
+# Run in place, the uninstaller leaves itself, and so its folder, to the next restart.
+expect_pending "uninstalled" "$dir64\\uninstall.exe"
+export_registry "$out/after.reg"
+expect_registry_as "$out/before.reg" "$out/after.reg" "after uninstalling and a restart"
+expect_no_files
+
+echo "== an installer whose 64-bit plug-in cannot be registered, with nothing installed"
+expect_exit 3 "setup reports the failed registration" "$(setup_command "$out/broken-setup.exe")"
 expect_no_files
 export_registry "$out/rolled-back.reg"
 expect_registry_as "$out/before.reg" "$out/rolled-back.reg" "after the failed install"
@@ -206,16 +382,17 @@ echo "== on 32-bit Windows"
 export WINEPREFIX=$root/$out/wine-prefix-32
 WINEARCH=win32 wineboot -i >/dev/null 2>&1 </dev/null
 wineserver -w
-install "$setup" /S && ok "installed on 32-bit Windows" || fail "setup on 32-bit Windows: exit $?"
-dll=$(winepath -u "$dir64\\Starwright.dll")
-cmp -s "$dll" "$dll32" && ok "$dir64 holds the 32-bit DLL" || fail "$dir64 does not hold the 32-bit DLL"
-[ ! -e "$(winepath -u "$dir32")" ] && ok "no $dir32" || fail "$dir32 was made"
+expect_exit 0 "installed on 32-bit Windows" "$(setup_command "$setup")"
+expect_bytes "$dir64\\Starwright.dll" "$dll32" "the 32-bit DLL"
+[ ! -e "$(unix_path "$dir32")" ] && ok "no $dir32" || fail "$dir32 was made"
 verdict=$(wine cscript.exe //nologo "$script" 2>&1 </dev/null | tr -d '\r')
 case $verdict in PASS:*) ok "script host: $verdict" ;; *) fail "script host: '$verdict'" ;; esac
-uninstall "$dir64\\uninstall.exe" /S && ok "uninstalled" || fail "uninstaller: exit $?"
-[ ! -e "$(winepath -u "$dir64")" ] && ok "$dir64 is gone" || fail "$dir64 is still there"
+quiet=$(wine reg.exe query "$uninstall_key" /v QuietUninstallString 2>/dev/null </dev/null | tr -d '\r' | sed -n 's/^ *[^ ].*REG_SZ *//p')
+expect_exit 0 "uninstalled" "$quiet"
+wineserver -w
 wine reg.exe query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1 </dev/null && fail "the class is still registered" || ok "the class is unregistered"
 wine reg.exe query "$uninstall_key" >/dev/null 2>&1 </dev/null && fail "the Apps & features entry is still there" || ok "the Apps & features entry is gone"
+[ ! -e "$(unix_path "$dir64")" ] && ok "$dir64 is gone after a restart" || fail "$dir64 is still there after a restart"
 wineserver -k
 WINEPREFIX=$STARWRIGHT_WINEPREFIX wineserver -k
 
