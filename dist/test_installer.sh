@@ -49,6 +49,7 @@ parts=$!
 export STARWRIGHT_WINEPREFIX=$root/$out/wine-prefix
 . scripts/wine-env.sh
 starwright_session_begin
+starwright_session_note prefixes "$STARWRIGHT_WINEPREFIX"
 starwright_display
 starwright_prefix
 wine64=$(starwright_wine64) || exit 1
@@ -132,7 +133,8 @@ release() {
   holder_pids=()
   holder_fds=()
 }
-trap release EXIT
+# The holders first, then the session's own stopping of what this script started.
+trap 'release; starwright_session_end' EXIT
 # Ends the Wine session: the next program starts a new one, which does what Windows does at a
 # restart.
 restart() {
@@ -380,6 +382,7 @@ echo "== on 32-bit Windows"
 # A 32-bit prefix of its own: no Program Files (x86), no 64-bit plug-in; the 32-bit one and the
 # uninstaller go into Program Files, registered with the one regsvr32 there is.
 export WINEPREFIX=$root/$out/wine-prefix-32
+starwright_session_note prefixes "$WINEPREFIX"
 WINEARCH=win32 wineboot -i >/dev/null 2>&1 </dev/null
 wineserver -w
 expect_exit 0 "installed on 32-bit Windows" "$(setup_command "$setup")"
