@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# What `make dist` wrote to build/dist, checked as a user who has to trust it would:
+#   - one version everywhere: VERSION, the newest entry of CHANGELOG.md, the downloads' names,
+#     the version resources of the installer and of both DLLs; SHA256SUMS matches the files;
+#   - reproducible: the same commit, unpacked into another folder as a source tarball is
+#     (git archive) and built there at another time, gives the same bytes for every download.
+#     Only what ships is built there: Starwright.dll in an i686 and an x86_64 tree, then the
+#     packing script;
+#   - signed when a certificate is given: built with a throwaway one, every signature verifies
+#     against it, the signed DLLs are the unsigned ones plus a signature, and the signed
+#     installer installs silently under Wine, both script hosts create the plug-in, and the
+#     uninstaller it writes into Program Files is signed too.
+# Its work goes to build/release-test; the copy of the sources is removed at the end.
+set -u
+cd "$(dirname "$0")/.."
+root=$PWD
+out=build/release-test
+dist=build/dist
+rm -rf "$out" && mkdir -p "$out"
+# A Wine prefix of its own, for the type library writer of the second build and the signed install.
+export STARWRIGHT_WINEPREFIX=$root/$out/wine-prefix
+
+passed=0
+failed=0
+ok() { echo "ok: $*"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+
+version=$(head -n 1 VERSION)
+name=Starwright-$version
+setup=$name-setup.exe
+downloads=("$setup" "$name.zip" "$name-symbols.zip")
+
+# A version resource's string entry (ProductVersion, FileVersion) as the UTF-16 text after its key.
+resource_string() { strings -el "$1" | grep -A1 -x "$2" | sed -n 2p; }
+
+echo "== one version: $version"
+newest=$(grep -m 1 '^## ' CHANGELOG.md)
+if [[ $newest =~ ^'## ['([^]]*)'] - '([0-9]{4}-[0-9]{2}-[0-9]{2})$ ]] && date -d "${BASH_REMATCH[2]}" >/dev/null 2>&1; then
+  [ "${BASH_REMATCH[1]}" = "$version" ] && ok "CHANGELOG.md's newest entry is $version, of ${BASH_REMATCH[2]}" ||
+    fail "CHANGELOG.md's newest entry is ${BASH_REMATCH[1]}, VERSION says $version"
+else
+  fail "CHANGELOG.md's newest entry is '$newest', not '## [$version] - YYYY-MM-DD'"
+fi
+listed=$(cd "$dist" 2>/dev/null && LC_ALL=C ls | tr '\n' ' ')
+want=$(printf '%s\n' "${downloads[@]}" SHA256SUMS | LC_ALL=C sort | tr '\n' ' ')
+[ "$listed" = "$want" ] && ok "$dist holds $listed" || fail "$dist holds '$listed', want '$want'"
+mkdir -p "$out/unsigned"
+unzip -q "$dist/$name.zip" -d "$out/unsigned" 2>/dev/null || fail "cannot unpack $name.zip"
+for file in "$dist/$setup" "$out/unsigned/$name/32-bit/Starwright.dll" "$out/unsigned/$name/64-bit/Starwright.dll"; do
+  got=$(resource_string "$file" ProductVersion)
+  [ "$got" = "$version" ] && ok "${file#"$out/unsigned/"} says ProductVersion $got" ||
+    fail "${file#"$out/unsigned/"} says ProductVersion '$got', want $version"
+done
+sums=$(cd "$dist" && sha256sum -c SHA256SUMS 2>&1)
+[ $? = 0 ] && [ "$(grep -c ': OK$' <<<"$sums")" = ${#downloads[@]} ] && ok "SHA256SUMS matches the ${#downloads[@]} downloads" ||
+  fail "SHA256SUMS does not match: $sums"
+
+echo "== the same commit built again in another folder"
+# Where the first build and this one differ: the first differing bytes, or diffoscope's account.
+explain() {  # FIRST SECOND
+  if command -v diffoscope >/dev/null; then
+    diffoscope --no-progress --max-report-size 20000 "$1" "$2" | head -n 60
+  else
+    echo "  $(cmp -l "$1" "$2" | wc -l) bytes differ, the first (offset, octal bytes): $(cmp -l "$1" "$2" | head -n 8 | awk '{ printf "%d:%s/%s ", $1 - 1, $2, $3 }')"
+  fi
+}
+same() {  # FIRST SECOND WHAT
+  if [ ! -f "$2" ]; then fail "$3: the second build made no ${2##*/}"
+  elif cmp -s "$1" "$2"; then ok "$3: the same $(stat -c %s "$1") bytes"
+  else fail "$3 differs: $1 and $2"; explain "$1" "$2"; fi
+}
+copy=$root/$out/copy
+keys=$root/$out/keys
+# The copy of the sources (with its build trees) and the key go at the end; after a failure the
+# copy stays for a closer look. Either way the Wine server of the prefix below is stopped.
+finish() {
+  WINEPREFIX=$STARWRIGHT_WINEPREFIX wineserver -k 2>/dev/null
+  rm -rf "$keys"
+  [ $failed != 0 ] || rm -rf "$copy"
+}
+trap finish EXIT
+mkdir -p "$copy"
+start=$SECONDS
+# The sources as a release's tarball has them (git archive). Uncommitted changes go in too, the
+# files git would commit as they are now, with the last commit's time that the first build took;
+# sources without git history are copied as they are.
+if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
+  echo "note: the working tree has uncommitted changes; the copy has them too"
+  git ls-files -z --cached --others --exclude-standard |
+    tar -c --null --ignore-failed-read -T - 2>/dev/null | tar -x -C "$copy"
+  git log -1 --format=%ct > "$copy/dist/commit-time"
+elif git rev-parse --verify -q HEAD >/dev/null 2>&1; then
+  git archive HEAD | tar -x -C "$copy"
+else
+  tar -c --exclude=./build . | tar -x -C "$copy"
+fi
+# no compiler cache, which would give back the first build's objects.
+for bits in 32 64; do
+  if [ $bits = 32 ]; then toolchain=mingw-i686; else toolchain=mingw-x86_64; fi
+  env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER \
+    cmake -S "$copy" -B "$copy/build/win$bits" -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/$toolchain.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_BUILD_WINEPREFIX="$STARWRIGHT_WINEPREFIX" >"$out/build-win$bits.log" 2>&1 &&
+  cmake --build "$copy/build/win$bits" -j"${JOBS:-2}" --target Starwright >>"$out/build-win$bits.log" 2>&1 ||
+    { fail "building the $bits-bit DLL again (see $out/build-win$bits.log)"; tail -n 20 "$out/build-win$bits.log"; }
+done
+bash "$copy/dist/build.sh" >"$out/dist.log" 2>&1 || { fail "packing again (see $out/dist.log)"; cat "$out/dist.log"; }
+echo "(built again in $((SECONDS - start)) s)"
+for bits in 32 64; do
+  same "build/win$bits/plugin/Starwright.dll" "$copy/build/win$bits/plugin/Starwright.dll" "the $bits-bit Starwright.dll"
+  same "build/win$bits/plugin/Starwright.dll.debug" "$copy/build/win$bits/plugin/Starwright.dll.debug" "its debug information"
+done
+for file in "${downloads[@]}" SHA256SUMS; do
+  same "$dist/$file" "$copy/build/dist/$file" "$file"
+done
+
+echo "== signed with a throwaway certificate"
+mkdir -p "$keys"
+head -c 18 /dev/urandom | base64 > "$keys/password"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Starwright test signing" \
+  -addext keyUsage=critical,digitalSignature -addext extendedKeyUsage=codeSigning \
+  -keyout "$keys/key.pem" -out "$keys/certificate.pem" >/dev/null 2>&1 &&
+openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/certificate.pem" -passout "file:$keys/password" \
+  -out "$keys/signing.p12" || fail "making the certificate"
+signed=$out/signed
+STARWRIGHT_SIGN_PKCS12=$keys/signing.p12 STARWRIGHT_SIGN_PASSWORD_FILE=$keys/password \
+  bash dist/build.sh --out "$signed" >"$out/signed.log" 2>&1 || { fail "building signed (see $out/signed.log)"; cat "$out/signed.log"; }
+grep -q '^dist: signing with' "$out/signed.log" && ok "make dist says it signs" || fail "make dist did not say it signs"
+verify() {  # FILE WHAT
+  local result
+  if result=$(osslsigncode verify -CAfile "$keys/certificate.pem" -in "$1" 2>&1) &&
+     grep -q 'Signature verification: ok' <<<"$result" && grep -q 'SHA256' <<<"$result"; then
+    ok "$2 is signed (SHA-256) and verifies"
+  else
+    fail "$2 does not verify:"; grep -iE 'error|fail|digest|signature' <<<"$result" | head -n 8
+  fi
+}
+verify "$signed/$setup" "the installer"
+unzip -q "$signed/$name.zip" -d "$signed/unpacked" 2>/dev/null
+for bits in 32 64; do
+  dll=$signed/unpacked/$name/$bits-bit/Starwright.dll
+  verify "$dll" "the $bits-bit DLL in the zip"
+  osslsigncode remove-signature -in "$dll" -out "$out/stripped$bits.dll" >/dev/null 2>&1
+  same "build/win$bits/plugin/Starwright.dll" "$out/stripped$bits.dll" "the signed $bits-bit DLL without its signature"
+done
+(cd "$signed" && sha256sum -c --quiet SHA256SUMS) && ok "the signed build's SHA256SUMS matches it" || fail "the signed build's SHA256SUMS"
+
+echo "== the signed installer under Wine"
+. scripts/wine-env.sh
+starwright_display
+starwright_prefix
+tool() {  # BITS PROGRAM ARGUMENTS...: a system program of that bitness
+  local bits=$1 program=$2
+  shift 2
+  "$(starwright_wine_for "$bits")" "$(starwright_system_dir "$bits")\\$program" "$@" </dev/null
+}
+wine "$signed/$setup" /S </dev/null && ok "installed silently" || fail "the signed installer: exit $?"
+script=$(winepath -w tests/wine/plugin_name.vbs)
+for bits in 32 64; do
+  verdict=$(tool $bits cscript.exe //nologo "$script" 2>&1 | tr -d '\r')
+  case $verdict in PASS:*) ok "$bits-bit script host: $verdict" ;; *) fail "$bits-bit script host: '$verdict'" ;; esac
+done
+for file in 'C:\Program Files\Starwright\uninstall.exe' 'C:\Program Files\Starwright\Starwright.dll' \
+            'C:\Program Files (x86)\Starwright\Starwright.dll'; do
+  verify "$(winepath -u "$file")" "$file"
+done
+
+echo "release: $passed passed, $failed failed"
+[ $failed = 0 ]
