@@ -56,13 +56,30 @@ sums=$(cd "$dist" && sha256sum -c SHA256SUMS 2>&1)
   fail "SHA256SUMS does not match: $sums"
 
 echo "== the same commit built again in another folder"
-# Where the first build and this one differ: the first differing bytes, or diffoscope's account.
+zip_entries() { zipinfo -T "$1" | tail -n +2; unzip -lv "$1" | tail -n +2; }
+# Where the first build and this one differ: diffoscope's account, or the first differing bytes
+# (and the PE header field they are in, for the two that hold a time or depend on one).
 explain() {  # FIRST SECOND
   if command -v diffoscope >/dev/null; then
     diffoscope --no-progress --max-report-size 20000 "$1" "$2" | head -n 60
-  else
-    echo "  $(cmp -l "$1" "$2" | wc -l) bytes differ, the first (offset, octal bytes): $(cmp -l "$1" "$2" | head -n 8 | awk '{ printf "%d:%s/%s ", $1 - 1, $2, $3 }')"
+    return
   fi
+  local first header field=""
+  first=$(cmp "$1" "$2" 2>/dev/null | sed -n 's/.* byte \([0-9]*\),.*/\1/p')
+  if [ -z "$first" ]; then
+    echo "  one is the start of the other: $(stat -c %s "$1") and $(stat -c %s "$2") bytes"
+    return
+  fi
+  if [ "$(head -c 2 "$1")" = MZ ] && header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' '); then
+    case $((first - 1 - header)) in
+      8 | 9 | 10 | 11) field=" (the PE header's time stamp)" ;;
+      88 | 89 | 90 | 91) field=" (the PE header's check sum)" ;;
+    esac
+  fi
+  echo "  $(cmp -l "$1" "$2" 2>/dev/null | wc -l) bytes differ, the first at offset $((first - 1))$field; (offset, octal bytes):" \
+    "$(cmp -l "$1" "$2" 2>/dev/null | head -n 8 | awk '{ printf "%d:%s/%s ", $1 - 1, $2, $3 }')"
+  # A zip's entries whose mode, time, size, CRC or order differ.
+  case $1 in *.zip) diff <(zip_entries "$1") <(zip_entries "$2") | head -n 12 ;; esac
 }
 same() {  # FIRST SECOND WHAT
   if [ ! -f "$2" ]; then fail "$3: the second build made no ${2##*/}"
@@ -94,14 +111,21 @@ elif git rev-parse --verify -q HEAD >/dev/null 2>&1; then
 else
   tar -c --exclude=./build . | tar -x -C "$copy"
 fi
-# no compiler cache, which would give back the first build's objects.
-for bits in 32 64; do
-  if [ $bits = 32 ]; then toolchain=mingw-i686; else toolchain=mingw-x86_64; fi
+# No compiler cache, which would give back the first build's objects. Both trees at once: the
+# one's configure, type library and link steps leave the cores to the other's compiler.
+build_again() {  # BITS TOOLCHAIN
   env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER \
-    cmake -S "$copy" -B "$copy/build/win$bits" -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/$toolchain.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_BUILD_WINEPREFIX="$STARWRIGHT_WINEPREFIX" >"$out/build-win$bits.log" 2>&1 &&
-  cmake --build "$copy/build/win$bits" -j"${JOBS:-2}" --target Starwright >>"$out/build-win$bits.log" 2>&1 ||
-    { fail "building the $bits-bit DLL again (see $out/build-win$bits.log)"; tail -n 20 "$out/build-win$bits.log"; }
+    cmake -S "$copy" -B "$copy/build/win$1" -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/$2.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DSTARWRIGHT_BUILD_WINEPREFIX="$STARWRIGHT_WINEPREFIX" &&
+  cmake --build "$copy/build/win$1" -j"${JOBS:-2}" --target Starwright
+}
+build_again 32 mingw-i686 >"$out/build-win32.log" 2>&1 &
+build32=$!
+build_again 64 mingw-x86_64 >"$out/build-win64.log" 2>&1 &
+build64=$!
+for bits in 32 64; do
+  pid=build$bits
+  wait "${!pid}" || { fail "building the $bits-bit DLL again (see $out/build-win$bits.log)"; tail -n 20 "$out/build-win$bits.log"; }
 done
 bash "$copy/dist/build.sh" >"$out/dist.log" 2>&1 || { fail "packing again (see $out/dist.log)"; cat "$out/dist.log"; }
 echo "(built again in $((SECONDS - start)) s)"
@@ -112,6 +136,9 @@ done
 for file in "${downloads[@]}" SHA256SUMS; do
   same "$dist/$file" "$copy/build/dist/$file" "$file"
 done
+# The debug information names folders through the prefix map only.
+leaks=$(grep -l -F -e "$root" -e "$copy" build/win{32,64}/plugin/Starwright.dll{,.debug} "$copy"/build/win{32,64}/plugin/Starwright.dll{,.debug} 2>&1)
+[ -z "$leaks" ] && ok "no DLL or debug file names the folder it was built in" || fail "build folders named in: $leaks"
 
 echo "== signed with a throwaway certificate"
 mkdir -p "$keys"
@@ -143,6 +170,15 @@ for bits in 32 64; do
   same "build/win$bits/plugin/Starwright.dll" "$out/stripped$bits.dll" "the signed $bits-bit DLL without its signature"
 done
 (cd "$signed" && sha256sum -c --quiet SHA256SUMS) && ok "the signed build's SHA256SUMS matches it" || fail "the signed build's SHA256SUMS"
+# A time-stamp server that does not answer (nothing listens on the discard port) stops the build.
+if STARWRIGHT_SIGN_PKCS12=$keys/signing.p12 STARWRIGHT_SIGN_PASSWORD_FILE=$keys/password \
+   STARWRIGHT_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/ bash dist/build.sh --out "$out/unstamped" >"$out/unstamped.log" 2>&1; then
+  fail "a build whose time stamp failed succeeded"
+elif compgen -G "$out/unstamped/*.zip" >/dev/null || compgen -G "$out/unstamped/*.exe" >/dev/null; then
+  fail "a build whose time stamp failed left downloads: $(ls "$out/unstamped")"
+else
+  ok "a time-stamp server that does not answer stops the build: $(grep -m 1 '^sign:' "$out/unstamped.log")"
+fi
 
 echo "== the signed installer under Wine"
 . scripts/wine-env.sh
