@@ -31,7 +31,7 @@ setup=$name-setup.exe
 downloads=("$setup" "$name.zip" "$name-symbols.zip")
 
 # A version resource's string entry (ProductVersion, FileVersion) as the UTF-16 text after its key.
-resource_string() { strings -el "$1" | grep -A1 -x "$2" | sed -n 2p; }
+resource_string() { strings -el "$1" 2>/dev/null | grep -A1 -x "$2" | sed -n 2p; }
 
 echo "== one version: $version"
 newest=$(grep -m 1 '^## ' CHANGELOG.md)
