@@ -38,8 +38,13 @@ installer() {  # OUT VERSION VERSION4 DLL32 DLL64
   release_copy "$parts/64" "$5"
   release_copy "$parts" README.md LICENSE
   at_epoch "$parts"
-  if bash dist/sign.sh --configured; then sign=("-DSIGN=$PWD/dist/sign.sh"); fi
   local status=0
+  bash dist/sign.sh --configured || status=$?
+  case $status in
+    0) sign=("-DSIGN=$PWD/dist/sign.sh") ;;
+    1) status=0 ;;
+    *) return 1 ;;
+  esac
   makensis -V2 -NOCD \
     "-DOUTFILE=$(realpath -m "$1")" "-DVERSION=$2" "-DVERSION4=$3" \
     "-DDLL32=$parts/32/$(basename "$4")" "-DDLL64=$parts/64/$(basename "$5")" \

@@ -30,7 +30,10 @@ if [ "${1:-}" = --configured ]; then
 fi
 status=0
 configured || status=$?
-[ $status = 0 ] || { echo "sign: no certificate given" >&2; exit 1; }
+if [ $status != 0 ]; then
+  [ $status = 2 ] || echo "sign: no certificate given (STARWRIGHT_SIGN_PKCS12, STARWRIGHT_SIGN_PASSWORD_FILE)" >&2
+  exit 1
+fi
 
 timestamp=()
 [ -z "${STARWRIGHT_SIGN_TIMESTAMP_URL:-}" ] || timestamp=(-ts "$STARWRIGHT_SIGN_TIMESTAMP_URL")
