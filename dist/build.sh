@@ -72,6 +72,14 @@ dll64=build/win64/plugin/Starwright.dll
 for f in "$dll32" "$dll64" "$dll32.debug" "$dll64.debug"; do
   [ -f "$f" ] || { echo "dist: $f is missing; run 'make cross cross64' first" >&2; exit 1; }
 done
+# A DLL stamped with an earlier commit's time would make this release differ from a clean build
+# of the same commit; configuring the build tree again (make cross cross64) relinks it.
+for dir in build/win32 build/win64; do
+  if [ "$(cat "$dir/plugin/source-date-epoch" 2>/dev/null)" != "$epoch" ]; then
+    echo "dist: $dir was configured for another commit's time than $epoch; run 'make cross cross64' (or make dist)" >&2
+    exit 1
+  fi
+done
 signing=0
 bash dist/sign.sh --configured || signing=$?
 case $signing in
