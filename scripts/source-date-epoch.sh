@@ -20,12 +20,15 @@ if [ -e "$root/.git" ] && epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null
   echo "$epoch"
   exit 0
 fi
-epoch=$(tr -d '[:space:]' < "$root/dist/commit-time" 2>/dev/null || true)
+epoch=
+[ ! -f "$root/dist/commit-time" ] || epoch=$(tr -d '[:space:]' < "$root/dist/commit-time")
 case $epoch in
   '' | *[!0-9]*) ;;
   *) echo "$epoch"; exit 0 ;;
 esac
-date=$(sed -n 's/^## \[[^]]*\] - \([0-9]\{4\}-[0-9]\{2\}-[0-9]\{2\}\)$/\1/p' "$root/CHANGELOG.md" 2>/dev/null | head -n 1)
+date=
+[ ! -f "$root/CHANGELOG.md" ] ||
+  date=$(sed -n '/^## \[[^]]*\] - \([0-9]\{4\}-[0-9]\{2\}-[0-9]\{2\}\)$/ { s//\1/p; q }' "$root/CHANGELOG.md")
 if [ -z "$date" ]; then
   echo "source-date-epoch: no git history, no dist/commit-time and no dated version in CHANGELOG.md; set SOURCE_DATE_EPOCH" >&2
   exit 1
