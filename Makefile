@@ -2,7 +2,7 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist dist fuzz demo docs-pictures bench clean
+.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist test-release dist fuzz demo docs-pictures bench clean
 
 all: native cross cross64
 
@@ -28,13 +28,19 @@ cross64: setup
 test-wine: cross cross64
 	@bash scripts/test-wine.sh build/win32 build/win64
 
-# The installer and the zip for users, in build/dist.
+# The installer, the zips and SHA256SUMS for users, in build/dist; signed when a certificate is
+# given (STARWRIGHT_SIGN_PKCS12, STARWRIGHT_SIGN_PASSWORD_FILE: see README).
 dist: cross cross64
 	@bash dist/build.sh
 
 # The installer, installed and removed again under Wine in a prefix of its own.
 test-dist: dist
 	@bash dist/test_installer.sh
+
+# The release as a user checks it: one version, the same bytes when built again in another
+# folder, signatures that verify and a signed installer that works under Wine.
+test-release: dist
+	@bash dist/test_release.sh
 
 # The libFuzzer targets: clang with AddressSanitizer and UndefinedBehaviorSanitizer, own tree.
 fuzz-build: setup
@@ -52,7 +58,7 @@ fuzz: fuzz-build
 
 # Every test, then a look at the process list: nothing the run started may be left running.
 test:
-	@bash tests/left_running.sh $(MAKE) --no-print-directory test-native test-fuzz test-wine test-dist
+	@bash tests/left_running.sh $(MAKE) --no-print-directory test-native test-fuzz test-wine test-dist test-release
 
 demo: cross
 	@bash scripts/demo.sh

@@ -6,7 +6,7 @@
 ; Run with /S it asks nothing; its exit code tells the outcome.
 ;
 ; Defined by the build: VERSION ("1.00"), VERSION4 ("1.0.0.0"), DLL32, DLL64, README, LICENSE,
-; OUTFILE.
+; OUTFILE; SIGN, the signing script, when a code-signing certificate is given.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -30,6 +30,11 @@ RequestExecutionLevel admin
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
+; The uninstaller is signed before it is packed into the installer, the installer once written.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
 InstallDir "$PROGRAMFILES\${PRODUCT}"
 ShowInstDetails show
 ShowUninstDetails show

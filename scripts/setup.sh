@@ -14,8 +14,9 @@ packages=(
   wine wine32:i386 wine64 libwine:i386 fonts-wine
   # the virtual display, the demo's screenshots, the test locales
   xvfb xauth x11-utils imagemagick fonts-dejavu-core locales
-  # packaging: the installer and the zip
-  nsis zip
+  # packaging: the installer and the zips; signing, and checking a release (the test's
+  # throwaway certificate, its unpacking)
+  nsis zip osslsigncode openssl unzip
 )
 
 missing=()

@@ -6,6 +6,8 @@ if(TARGET Starwright)
     ${CMAKE_CURRENT_LIST_DIR}/plugin_object_test.cpp
   )
   target_link_libraries(starwright_plugin_tests PRIVATE gtest ole32 oleaut32 uuid version)
+  # The version the resource should hold, as plugin/ wrote it from VERSION.
+  target_include_directories(starwright_plugin_tests PRIVATE ${CMAKE_BINARY_DIR}/plugin)
   # Beside the DLL and the stand-in host library, which the tests load from their own folder.
   set_target_properties(starwright_plugin_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugin)
   add_dependencies(starwright_plugin_tests Starwright)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "plugin/identifiers.h"
+#include "starwright_version.h"
 #include "tests/wine/plugin_test_support.h"
 
 using Microsoft::WRL::ComPtr;
@@ -322,9 +323,10 @@ TEST(PlugInVersionResource, EntriesAndNumbers) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    const DWORD versionMS = (STARWRIGHT_VERSION_MAJOR << 16) | STARWRIGHT_VERSION_MINOR;
+    EXPECT_EQ(fixed->dwFileVersionMS, versionMS);
     EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionMS, versionMS);
     EXPECT_EQ(fixed->dwProductVersionLS, 0u);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
@@ -332,7 +334,7 @@ TEST(PlugInVersionResource, EntriesAndNumbers) {
         const wchar_t* key;
         const wchar_t* value;
     } entries[] = {
-        {L"FileVersion", L"1.00"},         {L"ProductVersion", L"1.00"},
+        {L"FileVersion", L"" STARWRIGHT_VERSION}, {L"ProductVersion", L"" STARWRIGHT_VERSION},
         {L"ProductName", L"Starwright"},   {L"InternalName", L"Starwright"},
         {L"OriginalFilename", L"Starwright.dll"}, {L"OLESelfRegister", L""},
     };
