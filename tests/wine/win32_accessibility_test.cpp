@@ -91,7 +91,9 @@ protected:
 };
 
 // Every control the user can reach, in each tool as chosen by its option button, is heard by
-// the text beside it (a label's, or its own caption without the access-key "&").
+// the text a sighted user reads for it: its label's, or its own caption without the access-key
+// "&". The two lists, both captioned "Loaded Images", are told apart by their side, and the
+// drop-down list, which has no label, by what it chooses.
 TEST_F(Win32AccessibilityTest, EveryInputIsHeardByItsLabel) {
     struct Case {
         const char* control;
