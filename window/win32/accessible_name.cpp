@@ -105,10 +105,10 @@ private:
     std::wstring name_;
 };
 
-constexpr wchar_t kNamedControlProperty[] = L"Starwright.AccessibleName";
-
 // What a named control keeps: the window procedure it had and its name. The control owns it
-// (a window property) and frees it as it is destroyed.
+// (its user data, which the system's controls leave to the program that made them; a window
+// property would cost a trip to the window server under Wine for every message, and a list
+// takes one per entry) and frees it as it is destroyed.
 struct NamedControl {
     WNDPROC previous = nullptr;
     std::wstring name;
@@ -129,7 +129,7 @@ LRESULT AnswerGetObject(HWND hwnd, const NamedControl& named, WPARAM wParam, LPA
 }
 
 LRESULT CALLBACK NamedControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* named = static_cast<NamedControl*>(GetPropW(hwnd, kNamedControlProperty));
+    auto* named = reinterpret_cast<NamedControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!named) return DefWindowProcW(hwnd, message, wParam, lParam);
     const WNDPROC previous = named->previous;
     // The object id arrives in the low 32 bits; on 64-bit Windows the rest may be anything.
@@ -142,7 +142,7 @@ LRESULT CALLBACK NamedControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-        RemovePropW(hwnd, kNamedControlProperty);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         delete named;
     }
     return CallWindowProcW(previous, hwnd, message, wParam, lParam);
@@ -159,12 +159,21 @@ void NameForAssistiveTools(HWND control, std::wstring_view name) {
         return;
     }
     named->previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_WNDPROC));
-    if (!named->previous || !SetPropW(control, kNamedControlProperty, named.get())) return;
+    if (!named->previous || GetWindowLongPtrW(control, GWLP_USERDATA) != 0) return;
+    SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(named.get()));
     if (!SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NamedControlProc))) {
-        RemovePropW(control, kNamedControlProperty);
+        SetWindowLongPtrW(control, GWLP_USERDATA, 0);
         return;
     }
     named.release();  // the control's now, freed with it
+}
+
+LRESULT SendPastName(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_WNDPROC)) == &NamedControlProc) {
+        if (auto* named = reinterpret_cast<NamedControl*>(GetWindowLongPtrW(control, GWLP_USERDATA)))
+            return CallWindowProcW(named->previous, control, message, wParam, lParam);
+    }
+    return SendMessageW(control, message, wParam, lParam);
 }
 
 bool AccessibleObjectsInUse() { return g_liveObjects.load() != 0; }
