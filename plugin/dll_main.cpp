@@ -11,6 +11,7 @@
 #include "plugin/module.h"
 #include "plugin/registration.h"
 #include "plugin/window_slot.h"
+#include "window/win32/accessible_name.h"
 
 using namespace starwright::plugin;
 
@@ -30,7 +31,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
     }
 }
 
-STDAPI DllCanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
+// Screen readers hold accessible objects of the window's controls, whose code is ours, as long
+// as they like; the module's own lock does not count them.
+STDAPI DllCanUnloadNow() { return ModuleInUse() || starwright::AccessibleObjectsInUse() ? S_FALSE : S_OK; }
 
 STDAPI DllRegisterServer() {
     try {

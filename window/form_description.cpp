@@ -32,6 +32,15 @@ constexpr std::string_view kCredit = "  Starwright 1.0, made by the Starwright d
 using T = ControlType;
 using F = FontStyle;
 
+// An input named for screen readers by the label beside it, or by a name of its own.
+ControlDescription Labelled(ControlDescription input, std::string_view label, int16_t labelIndex,
+                            std::string_view accessibleName = {}) {
+    input.label = label;
+    input.labelIndex = labelIndex;
+    input.accessibleName = accessibleName;
+    return input;
+}
+
 FormDescription MakeFrmMain() {
     FormDescription form{"frmMain", "Starwright", 9465, 6675, {}};
     auto& c = form.controls;
@@ -47,10 +56,10 @@ FormDescription MakeFrmMain() {
 
     // The dated folder tool.
     c.push_back({T::Label, "Label1", 0, "vHandyPath", "Image Name", 120, 360, 1095, 255, 5});
-    c.push_back({T::TextBox, "txtObject", -1, "vHandyPath", "", 1320, 360, 3015, 285, 3});
+    c.push_back(Labelled({T::TextBox, "txtObject", -1, "vHandyPath", "", 1320, 360, 3015, 285, 3}, "Label1", 0));
     c.push_back({T::CommandButton, "cmdCreate", -1, "vHandyPath", "Create Path", 4560, 240, 1095, 375, 2});
     c.push_back({T::Label, "Label2", 0, "vHandyPath", "Home path", 120, 960, 1095, 255, 6});
-    c.push_back({T::TextBox, "txtPath", -1, "vHandyPath", "C:\\MaximDL\\", 1320, 960, 3255, 285, 4});
+    c.push_back(Labelled({T::TextBox, "txtPath", -1, "vHandyPath", "C:\\MaximDL\\", 1320, 960, 3255, 285, 4}, "Label2", 0));
     c.push_back({T::Label, "Label4", -1, "vHandyPath", "Messages", 120, 1680, 855, 255, 8});
     c.push_back({T::Label, "txtMessage1", -1, "vHandyPath", "None", 1080, 1680, 4215, 255, 9, F::Bold});
     c.push_back({T::Label, "Label3", 0, "vHandyPath", kHelpPath, 120, 2400, 8295, 1695, 7, F::Help, true, false, false, true});
@@ -65,7 +74,7 @@ FormDescription MakeFrmMain() {
     c.push_back({T::CommandButton, "cmdStart", -1, "vHandyStart", "&Start Now", 360, 1800, 975, 375, 16, F::Default, true, false, false, false, true});
     c.push_back({T::CommandButton, "cmdQuit", -1, "vHandyStart", "&End", 2040, 1800, 735, 375, 15});
     c.push_back({T::Label, "Label2", 4, "vHandyStart", "Log", 360, 2280, 975, 255, 18, F::Bold});
-    c.push_back({T::ListBox, "lstLog", -1, "vHandyStart", "", 360, 2520, 2535, 1425, 14});
+    c.push_back(Labelled({T::ListBox, "lstLog", -1, "vHandyStart", "", 360, 2520, 2535, 1425, 14}, "Label2", 4));
     c.push_back({T::Label, "Label2", 1, "vHandyStart", "Time Left", 360, 4320, 855, 255, 22, F::Bold});
     c.push_back({T::Label, "lblTime", -1, "vHandyStart", "0", 1320, 4320, 615, 255, 21, F::Default, true, false, true});
     c.push_back({T::Label, "Label5", -1, "vHandyStart", "Messages", 360, 4800, 855, 255, 25});
@@ -77,21 +86,24 @@ FormDescription MakeFrmMain() {
 
     // The header keyword tool.
     c.push_back({T::Label, "Label6", 4, "vBin", "Key Name", 360, 360, 975, 255, 41, F::Bold});
-    c.push_back({T::TextBox, "txtKey", -1, "vBin", "", 1560, 360, 1575, 285, 42});
+    c.push_back(Labelled({T::TextBox, "txtKey", -1, "vBin", "", 1560, 360, 1575, 285, 42}, "Label6", 4));
     c.push_back({T::Label, "Label6", 2, "vBin", "Value", 3240, 360, 615, 255, 38, F::Bold});
-    c.push_back({T::TextBox, "txtKeyValue", -1, "vBin", "", 3840, 360, 2175, 285, 43});
+    c.push_back(Labelled({T::TextBox, "txtKeyValue", -1, "vBin", "", 3840, 360, 2175, 285, 43}, "Label6", 2));
     ControlDescription type{T::ComboBox, "cmbType", -1, "vBin", "", 6120, 360, 1215, 315, 45};
     type.items = {"Decimal", "Integer", "Text"};
+    type.accessibleName = "Type";  // no label: what it chooses
     c.push_back(type);
     c.push_back({T::CommandButton, "cmdSet", -1, "vBin", "Update Fits Header", 7440, 240, 1575, 375, 30});
     c.push_back({T::Label, "Label6", 3, "vBin", "Loaded Images", 360, 720, 2655, 255, 40, F::Bold});
     c.push_back({T::Label, "Label6", 1, "vBin", "Loaded Images", 4800, 720, 1455, 255, 39, F::Bold});
     c.push_back({T::Label, "txtMessage4", -1, "vBin", "Updated", 7200, 720, 1455, 255, 35, F::Bold, false});
-    c.push_back({T::ListBox, "lstImagesBin", -1, "vBin", "", 360, 1080, 2775, 2595, 34});
+    c.push_back(Labelled({T::ListBox, "lstImagesBin", -1, "vBin", "", 360, 1080, 2775, 2595, 34}, "Label6", 3,
+                         "Loaded Images (left)"));
     c.push_back({T::CommandButton, "cmdBinMove", 0, "vBin", "All >>", 3360, 1080, 1095, 375, 33});
     c.push_back({T::CommandButton, "cmdBinMove", 3, "vBin", "<< All", 3360, 1680, 1095, 375, 32});
     c.push_back({T::Label, "Label7", -1, "vBin", "Double Click file to move files back and forth.", 3360, 2280, 1095, 1335, 36, F::Default, true, false, false, true});
-    c.push_back({T::ListBox, "lstSelectedBin", -1, "vBin", "", 4800, 1080, 2775, 2595, 31});
+    c.push_back(Labelled({T::ListBox, "lstSelectedBin", -1, "vBin", "", 4800, 1080, 2775, 2595, 31}, "Label6", 1,
+                         "Loaded Images (right)"));
     c.push_back({T::Label, "Label3", 2, "vBin", kHelpFits, 240, 3720, 8535, 1935, 37, F::Help, true, false, false, true});
     return form;
 }
@@ -120,6 +132,16 @@ int FormDescription::ControlId(const ControlDescription& control) const {
 int FormDescription::ControlId(std::string_view name, int16_t index) const {
     const ControlDescription* control = Find(name, index);
     return control ? ControlId(*control) : 0;
+}
+
+const ControlDescription* FormDescription::LabelOf(const ControlDescription& control) const {
+    return control.label.empty() ? nullptr : Find(control.label, control.labelIndex);
+}
+
+std::string_view FormDescription::AccessibleName(const ControlDescription& control) const {
+    if (!control.accessibleName.empty()) return control.accessibleName;
+    const ControlDescription* label = LabelOf(control);
+    return label ? label->caption : std::string_view();
 }
 
 const FormDescription& FrmMainDescription() {

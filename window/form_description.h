@@ -37,6 +37,12 @@ struct ControlDescription {
     bool defaultButton = false;  // activated by Enter
     std::vector<std::string_view> items = {};  // drop-down list entries
     int interval = 0;            // timer interval in milliseconds; timers load disabled
+    // What a screen reader calls an input that shows no caption of its own: the caption of the
+    // label a sighted user reads beside it (by name and array index), or `accessibleName`, a
+    // name that is never shown, for an input without a label or to tell apart two of one label.
+    std::string_view label = {};
+    int16_t labelIndex = -1;
+    std::string_view accessibleName = {};
 };
 
 struct FormDescription {
@@ -50,6 +56,10 @@ struct FormDescription {
     // A stable number for each control, usable as a native control identifier.
     int ControlId(const ControlDescription& control) const;
     int ControlId(std::string_view name, int16_t index = -1) const;
+    // The control's label (see ControlDescription::label), or nullptr.
+    const ControlDescription* LabelOf(const ControlDescription& control) const;
+    // What a screen reader calls an input without a caption of its own; "" for other controls.
+    std::string_view AccessibleName(const ControlDescription& control) const;
 };
 
 const FormDescription& FrmMainDescription();

@@ -5,9 +5,10 @@ if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
     ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_register_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_unload_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/plugin_accessible_object_test.cpp
   )
   target_link_libraries(starwright_module_tests PRIVATE
-    starwright_sim_com starwright_sim starwright_win32 gtest ole32 oleaut32 uuid advapi32 user32)
+    starwright_sim_com starwright_sim starwright_win32 gtest ole32 oleaut32 oleacc uuid advapi32 user32)
   # Beside the DLL and the stand-in host library, which the tests load from their own folder.
   set_target_properties(starwright_module_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugin)
   add_dependencies(starwright_module_tests Starwright)

@@ -8,7 +8,7 @@ objdump=${2:-i686-w64-mingw32-objdump}  # the binutils of the DLL's bitness
 dump=$("$objdump" -p "$dll") || { echo "FAIL: objdump could not read $dll"; exit 1; }
 status=0
 
-allowed=" kernel32.dll user32.dll gdi32.dll ole32.dll oleaut32.dll advapi32.dll msvcrt.dll comctl32.dll shell32.dll shlwapi.dll comdlg32.dll version.dll uxtheme.dll "
+allowed=" kernel32.dll user32.dll gdi32.dll ole32.dll oleaut32.dll advapi32.dll msvcrt.dll comctl32.dll shell32.dll shlwapi.dll comdlg32.dll version.dll uxtheme.dll oleacc.dll "
 while read -r name; do
   lower=$(echo "$name" | tr 'A-Z' 'a-z')
   case "$allowed" in

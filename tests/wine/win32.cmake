@@ -3,6 +3,6 @@
 if(TARGET starwright_win32)
   file(GLOB starwright_win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/win32_*_test.cpp)
   add_executable(win32_window_test ${starwright_win32_tests})
-  target_link_libraries(win32_window_test PRIVATE starwright_win32 starwright_sim starwright_platform gtest gtest_main)
+  target_link_libraries(win32_window_test PRIVATE starwright_win32 starwright_sim starwright_platform oleacc oleaut32 gtest gtest_main)
   add_test(NAME win32_window COMMAND win32_window_test)
 endif()

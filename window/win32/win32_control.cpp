@@ -2,6 +2,7 @@
 #include <string>
 
 #include "base/failure.h"
+#include "window/win32/accessible_name.h"
 #include "window/win32/wide_text.h"
 #include "window/win32/win32_toolkit.h"
 #include "window/win32/win32_window.h"
@@ -149,7 +150,9 @@ void Win32Control::AddItem(const std::string& text) {
     HWND hwnd = Live();
     if (!IsList() && !IsCombo()) return;
     ToWide(text, wide_);
-    const LRESULT added = SendMessageW(hwnd, IsCombo() ? CB_ADDSTRING : LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_.c_str()));
+    // Listing the host's documents adds them one by one, up to 32,767.
+    const LRESULT added =
+        SendPastName(hwnd, IsCombo() ? CB_ADDSTRING : LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_.c_str()));
     if (added < 0) throw Failure(kErrOutOfMemory, "Out of memory");
 }
 
@@ -173,13 +176,13 @@ void Win32Control::AddItemsOf(Control& source, int16_t count) {
     if (!IsList() || !from.IsList()) return;
     std::wstring text;
     for (int16_t position = 0; position < count; ++position) {
-        const LRESULT length = SendMessageW(fromHwnd, LB_GETTEXTLEN, static_cast<WPARAM>(position), 0);
+        const LRESULT length = SendPastName(fromHwnd, LB_GETTEXTLEN, static_cast<WPARAM>(position), 0);
         text.assign(length > 0 ? static_cast<size_t>(length) + 1 : 1, L'\0');
-        const LRESULT copied = length > 0 ? SendMessageW(fromHwnd, LB_GETTEXT, static_cast<WPARAM>(position),
+        const LRESULT copied = length > 0 ? SendPastName(fromHwnd, LB_GETTEXT, static_cast<WPARAM>(position),
                                                          reinterpret_cast<LPARAM>(text.data()))
                                           : 0;
         text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-        if (SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())) < 0)
+        if (SendPastName(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())) < 0)
             throw Failure(kErrOutOfMemory, "Out of memory");
     }
 }

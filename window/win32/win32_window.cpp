@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/failure.h"
+#include "window/win32/accessible_name.h"
 #include "window/win32/wide_text.h"
 #include "window/win32/win32_toolkit.h"
 
@@ -206,13 +207,22 @@ void Win32Window::Create() {
     // A window's children are stacked in the order they are created, and the dialog manager
     // moves the arrow keys through a group in that order: so each container's controls are
     // created by tab index, except that an option group's buttons follow each other from its
-    // first, and a frame's controls come right after the frame that parents them. (Tab does not
-    // use the stacking: see NextTabStop.)
+    // first, a frame's controls come right after the frame that parents them, and a text box
+    // comes right after its label: the system's accessibility layer names a text box by the
+    // label stacked just before it, which is what a screen reader reads. Labels take no focus
+    // and Tab does not use the stacking (see NextTabStop), so the keyboard is not affected.
     const std::vector<const ControlDescription*> tabOrder = TabOrder();
-    auto byTabIndex = [&tabOrder](std::string_view container) {
+    std::vector<const ControlDescription*> textBoxLabels;
+    for (const auto& d : form_.controls)
+        if (const ControlDescription* label = TextBoxLabel(d)) textBoxLabels.push_back(label);
+    auto contains = [](const std::vector<const ControlDescription*>& list, const ControlDescription* d) {
+        return std::find(list.begin(), list.end(), d) != list.end();
+    };
+    auto byTabIndex = [&](std::string_view container) {
         std::vector<const ControlDescription*> list;
         for (const ControlDescription* d : tabOrder) {
-            if (d->container != container || std::find(list.begin(), list.end(), d) != list.end()) continue;
+            if (d->container != container || contains(list, d) || contains(textBoxLabels, d)) continue;
+            if (const ControlDescription* label = TextBoxLabel(*d)) list.push_back(label);
             list.push_back(d);
             for (const ControlDescription* other : tabOrder)
                 if (InOptionGroupOf(*other, *d)) list.push_back(other);
@@ -228,6 +238,16 @@ void Win32Window::Create() {
         if (d.container.empty() || d.type == ControlType::Frame) continue;
         if (!form_.Find(d.container)) throw std::logic_error("control in an unknown frame: " + std::string(d.name));
     }
+}
+
+const ControlDescription* Win32Window::TextBoxLabel(const ControlDescription& d) const {
+    if (d.type != ControlType::TextBox) return nullptr;
+    const ControlDescription* label = form_.LabelOf(d);
+    if (!label && !d.label.empty()) throw std::logic_error("text box with an unknown label: " + std::string(d.name));
+    // Stacking orders the children of one container only.
+    if (label && (label->type != ControlType::Label || label->container != d.container))
+        throw std::logic_error("text box labelled by no label beside it: " + std::string(d.name));
+    return label;
 }
 
 void Win32Window::CreateFonts() {
@@ -281,6 +301,14 @@ void Win32Window::CreateControl(const ControlDescription& d) {
         selectedOption_ = &d;
     }
     if (d.defaultButton) defaultButton_ = controls_[slot].get();
+    // Lists and the drop-down list tell their names themselves. A label stacked before them is
+    // not enough: Wine's accessibility layer takes no name from it for a list, "Log" would then
+    // cover the top edge of its list (they overlap by a pixel row, which the list covers now),
+    // and the drop-down list has no label at all.
+    if (d.type == ControlType::ListBox || d.type == ControlType::ComboBox) {
+        const std::string_view name = form_.AccessibleName(d);
+        if (!name.empty()) NameForAssistiveTools(hwnd, ToWide(name));
+    }
 }
 
 Control& Win32Window::Find(std::string_view name, int16_t index) {
