@@ -2,6 +2,11 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
+# One target at a time, also under `make -j`: the Windows tests, the installer's and the
+# release's share a virtual display, which the first to start it stops when it is done.
+# (JOBS sets the compilers' parallelism.)
+.NOTPARALLEL:
+
 .PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist test-release dist fuzz demo docs-pictures bench clean
 
 all: native cross cross64

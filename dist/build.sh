@@ -107,7 +107,7 @@ for zip in "$name" "$name-symbols"; do
   (cd "$stage" && find "$zip" | LC_ALL=C sort | TZ=UTC zip -qX -@ "../$zip.zip")
 done
 rm -rf "$stage"
-(cd "$out" && LC_ALL=C sha256sum -- *.exe *.zip > SHA256SUMS)
+(cd "$out" && ls -- *.exe *.zip | LC_ALL=C sort | xargs sha256sum -- > SHA256SUMS)
 for f in "$out"/*; do
   printf '%-40s %8d bytes\n' "$f" "$(stat -c %s "$f")"
 done

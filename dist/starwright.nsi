@@ -495,7 +495,12 @@ FunctionEnd
 ; set-aside version deleted (a file still loaded at the next restart).
 Function Commit
   DetailPrint "Adding ${PRODUCT} to the installed programs"
+  ClearErrors
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  ${If} ${Errors}
+    StrCpy $Failure "Setup could not write $INSTDIR\${UNINSTALLER}"
+    Call Fail
+  ${EndIf}
   StrCpy $Stage "done"
   StrCpy $R0 $Aside64
   Call RemoveAside

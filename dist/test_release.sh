@@ -25,6 +25,10 @@ fi
 rm -rf "$out" && mkdir -p "$out"
 # A Wine prefix of its own, for the type library writer of the second build and the signed install.
 export STARWRIGHT_WINEPREFIX=$root/$out/wine-prefix
+# One session for the whole test: the second build's two trees share that prefix, and neither may
+# stop its server while the other writes its type library; the display and server go at the end.
+. scripts/wine-env.sh
+starwright_session_begin
 
 passed=0
 failed=0
@@ -97,7 +101,7 @@ keys=$root/$out/keys
 # The copy of the sources (with its build trees) and the key go at the end; after a failure the
 # copy stays for a closer look. Either way the Wine server of the prefix below is stopped.
 finish() {
-  WINEPREFIX=$STARWRIGHT_WINEPREFIX wineserver -k 2>/dev/null
+  starwright_session_end
   rm -rf "$keys"
   [ $failed != 0 ] || rm -rf "$copy"
 }
@@ -187,7 +191,7 @@ else
 fi
 
 echo "== the signed installer under Wine"
-. scripts/wine-env.sh
+starwright_session_note prefixes "$STARWRIGHT_WINEPREFIX"
 starwright_display
 starwright_prefix
 tool() {  # BITS PROGRAM ARGUMENTS...: a system program of that bitness

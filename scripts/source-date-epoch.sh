@@ -16,9 +16,15 @@ if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
   echo "$SOURCE_DATE_EPOCH"
   exit 0
 fi
-if [ -e "$root/.git" ] && epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null) && [ -n "$epoch" ]; then
-  echo "$epoch"
-  exit 0
+if [ -e "$root/.git" ]; then
+  # A checkout whose history git cannot read (git missing, or a folder it does not trust) must
+  # not quietly fall back to another date: that build would differ from every other of the commit.
+  if epoch=$(git -C "$root" log -1 --format=%ct) && [ -n "$epoch" ]; then
+    echo "$epoch"
+    exit 0
+  fi
+  echo "source-date-epoch: $root is a git checkout, but git cannot read its last commit; set SOURCE_DATE_EPOCH" >&2
+  exit 1
 fi
 epoch=
 [ ! -f "$root/dist/commit-time" ] || epoch=$(tr -d '[:space:]' < "$root/dist/commit-time")

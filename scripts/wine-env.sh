@@ -88,9 +88,10 @@ starwright_prefix_fonts() {
 
 starwright_server() {
   # A persistent server with its services started once spares each program a slow start-up;
-  # the session stops it when the command that began the session ends.
-  starwright_session_note prefixes "$WINEPREFIX"
+  # the session that started it stops it when the command that began the session ends. A server
+  # already running (`wineserver -p` fails) is someone else's to stop.
   if wineserver -p >/dev/null 2>&1 < /dev/null; then
+    starwright_session_note prefixes "$WINEPREFIX"
     wine cmd /c exit >/dev/null 2>&1 < /dev/null || true
   fi
 }
@@ -143,6 +144,8 @@ starwright_wine_ready() {
 # its to stop. Scripts nested in a session leave the stopping to its owner.
 starwright_session_begin() {
   [ -n "${STARWRIGHT_SESSION:-}" ] && [ -d "$STARWRIGHT_SESSION" ] && return 0
+  # A developer's own interactive shell keeps what it starts, as any shell does.
+  case $- in *i*) return 0 ;; esac
   STARWRIGHT_SESSION=$(mktemp -d "${TMPDIR:-/tmp}/starwright-session.XXXXXX") || return 1
   export STARWRIGHT_SESSION
   trap starwright_session_end EXIT
@@ -167,7 +170,9 @@ starwright_prefix_pids() {
 }
 
 starwright_session_end() {
-  local session=${STARWRIGHT_SESSION:-} prefix pid
+  # Every step is tried whatever the one before gave, also in a script run with `set -e`.
+  local - session=${STARWRIGHT_SESSION:-} prefix pid
+  set +e
   [ -n "$session" ] && [ -d "$session" ] || return 0
   unset STARWRIGHT_SESSION
   while read -r prefix; do
