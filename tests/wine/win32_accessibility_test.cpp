@@ -75,19 +75,10 @@ std::string RoleText(long role) {
 
 // The window runs on the host's user-interface thread, a single-threaded apartment; the
 // accessible objects are handed out through COM there.
-class Win32AccessibilityTest : public ::testing::Test {
+class Win32AccessibilityTest : public ::testing::Test, protected SimHostedWindow {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
     void TearDown() override { CoUninitialize(); }
-
-    sim::SimHost host;
-    sim::SimHostFactory factory{host};
-    FixedClock clock;
-    PortableFileSystem files{std::filesystem::temp_directory_path() / "starwright-win32-test"};
-    PortableNumberText numbers;
-    Platform platform{clock, files, numbers};
-    Win32Toolkit toolkit;
-    frmMain form{factory, platform, toolkit};
 };
 
 // Every control the user can reach, in each tool as chosen by its option button, is heard by

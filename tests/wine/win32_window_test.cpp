@@ -32,7 +32,7 @@ std::string NameOfId(int id) {
     return "?" + std::to_string(id);
 }
 
-class Win32WindowTest : public ::testing::Test {
+class Win32WindowTest : public ::testing::Test, protected SimHostedWindow {
 protected:
     void ShowWith(d::Script& script) { starwright::ShowWith(form, script); }
 
@@ -42,15 +42,6 @@ protected:
             if (d::IsShown(frame)) shown.push_back(frame);
         return shown;
     }
-
-    sim::SimHost host;
-    sim::SimHostFactory factory{host};
-    FixedClock clock;
-    PortableFileSystem files{std::filesystem::temp_directory_path() / "starwright-win32-test"};
-    PortableNumberText numbers;
-    Platform platform{clock, files, numbers};
-    Win32Toolkit toolkit;
-    frmMain form{factory, platform, toolkit};
 };
 
 TEST_F(Win32WindowTest, LoadsEveryControlInItsInitialState) {

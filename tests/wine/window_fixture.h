@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "host/com/com_host.h"
@@ -46,6 +47,18 @@ inline bool TakeMessageBox(SeenMessageBox& seen) {
     driver::PressOk(box);
     return true;
 }
+
+// The window over the simulated host called directly, with the portable platform services.
+struct SimHostedWindow {
+    sim::SimHost host;
+    sim::SimHostFactory factory{host};
+    FixedClock clock;
+    PortableFileSystem files{std::filesystem::temp_directory_path() / "starwright-win32-test"};
+    PortableNumberText numbers;
+    Platform platform{clock, files, numbers};
+    Win32Toolkit toolkit;
+    frmMain form{factory, platform, toolkit};
+};
 
 class ComHostedWindowTest : public ::testing::Test {
 protected:
