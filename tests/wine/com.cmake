@@ -1,7 +1,7 @@
 # The COM binding against the simulated host served as COM objects in the test process.
 if(TARGET starwright_com AND TARGET starwright_sim_com)
   add_executable(starwright_com_tests
-    ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp
+    $<TARGET_OBJECTS:starwright_wine_test_main>
     ${CMAKE_CURRENT_LIST_DIR}/com_binding_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/com_automation_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/com_server_test.cpp

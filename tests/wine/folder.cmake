@@ -1,6 +1,6 @@
 # The dated folder tool's Windows services (the file APIs and the local clock) and "Create
 # Path" through the real window, with the camera reached over COM.
-set(starwright_folder_sources ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp ${CMAKE_CURRENT_LIST_DIR}/folder_file_system_test.cpp)
+set(starwright_folder_sources $<TARGET_OBJECTS:starwright_wine_test_main> ${CMAKE_CURRENT_LIST_DIR}/folder_file_system_test.cpp)
 set(starwright_folder_libraries starwright_platform_win gtest)
 if(TARGET starwright_win32 AND TARGET starwright_com AND TARGET starwright_sim_com)
   list(APPEND starwright_folder_sources ${CMAKE_CURRENT_LIST_DIR}/folder_window_test.cpp)

@@ -1,7 +1,7 @@
 # Handlers meeting a host that pumps window messages inside its calls and answers with what
 # the tools do not expect.
 if(TARGET starwright_win32 AND TARGET starwright_com AND TARGET starwright_sim_com)
-  add_executable(close_during_host_call_test ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp
+  add_executable(close_during_host_call_test $<TARGET_OBJECTS:starwright_wine_test_main>
                  ${CMAKE_CURRENT_LIST_DIR}/close_during_host_call_test.cpp)
   target_link_libraries(close_during_host_call_test PRIVATE starwright_win32 starwright_com starwright_sim_com
                         starwright_sim starwright_platform starwright_platform_win gtest)

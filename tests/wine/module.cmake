@@ -2,7 +2,7 @@
 # undoing a failed registration), the windows it keeps per thread, and unloading through COM.
 if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
   add_executable(starwright_module_tests
-    ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp
+    $<TARGET_OBJECTS:starwright_wine_test_main>
     ${CMAKE_CURRENT_LIST_DIR}/plugin_register_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_unload_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_accessible_object_test.cpp

@@ -1,7 +1,7 @@
 # Starwright.dll: its type library, class factory and object, registration, exports and imports.
 if(TARGET Starwright)
   add_executable(starwright_plugin_tests
-    ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp
+    $<TARGET_OBJECTS:starwright_wine_test_main>
     ${CMAKE_CURRENT_LIST_DIR}/plugin_typelib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_object_test.cpp
   )

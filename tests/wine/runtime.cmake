@@ -26,7 +26,7 @@ if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
   add_custom_target(starwright_shared_runtime DEPENDS ${starwright_shared_runtime})
 
   add_executable(plugin_beside_shared_libgcc_test
-    ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp
+    $<TARGET_OBJECTS:starwright_wine_test_main>
     ${CMAKE_CURRENT_LIST_DIR}/plugin_beside_shared_libgcc_test.cpp)
   target_link_libraries(plugin_beside_shared_libgcc_test PRIVATE
     starwright_sim_com starwright_sim starwright_win32 starwright_platform_win gtest ole32 oleaut32 uuid user32)
@@ -43,7 +43,7 @@ if(TARGET starwright_runtime)
   add_library(starwright_runtime_test_dll SHARED ${CMAKE_CURRENT_LIST_DIR}/runtime_test_dll.cpp)
   set_target_properties(starwright_runtime_test_dll PROPERTIES OUTPUT_NAME starwright_runtime_test PREFIX "")
   starwright_link_runtime(starwright_runtime_test_dll)
-  add_executable(starwright_runtime_tests ${CMAKE_CURRENT_LIST_DIR}/test_main.cpp ${CMAKE_CURRENT_LIST_DIR}/runtime_test.cpp)
+  add_executable(starwright_runtime_tests $<TARGET_OBJECTS:starwright_wine_test_main> ${CMAKE_CURRENT_LIST_DIR}/runtime_test.cpp)
   target_link_libraries(starwright_runtime_tests PRIVATE gtest ole32)
   add_dependencies(starwright_runtime_tests starwright_runtime_test_dll)
   add_test(NAME runtime COMMAND starwright_runtime_tests)
