@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "tests/wine/test_main.h"
@@ -27,5 +28,10 @@ int main(int argc, char** argv) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
     const int result = RUN_ALL_TESTS();
     CoUninitialize();
+    // A run whose filter matched nothing would pass having tested nothing (a suite renamed).
+    if (!testing::GTEST_FLAG(list_tests) && testing::UnitTest::GetInstance()->test_to_run_count() == 0) {
+        std::fprintf(stderr, "no test matches --gtest_filter=%s\n", testing::GTEST_FLAG(filter).c_str());
+        return 1;
+    }
     return result;
 }
