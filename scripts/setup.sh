@@ -4,8 +4,9 @@
 set -euo pipefail
 
 packages=(
-  # native build and tests (sanitizers), and the fuzz target's compiler with libFuzzer
-  gcc g++ make cmake googletest clang libclang-rt-14-dev
+  # native build and tests (sanitizers; GoogleTest prebuilt for them, its sources for the cross
+  # builds), and the fuzz target's compiler with libFuzzer
+  gcc g++ make cmake googletest libgtest-dev clang libclang-rt-14-dev
   # the cross builds: 32-bit (the product) and 64-bit, POSIX threads, widl
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
