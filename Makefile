@@ -2,12 +2,13 @@
 # Both install what is missing first (scripts/setup.sh; needs root on a fresh machine).
 JOBS ?= 2
 
-# One target at a time, also under `make -j`: the Windows tests, the installer's and the
-# release's share a virtual display, which the first to start it stops when it is done.
-# (JOBS sets the compilers' parallelism.)
+# One target at a time, also under `make -j`: the build trees and Wine prefixes that targets
+# share are made by one at a time (JOBS sets the compilers' parallelism). `make test` runs the
+# Windows, installer and release tests at once through scripts/test-windows.sh, which keeps them
+# apart.
 .NOTPARALLEL:
 
-.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist test-release dist fuzz demo docs-pictures bench clean
+.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist test-release test-windows dist fuzz demo docs-pictures bench clean
 
 all: native cross cross64
 
@@ -47,6 +48,10 @@ test-dist: dist
 test-release: dist
 	@bash dist/test_release.sh
 
+# test-wine, test-dist and test-release at once, each with its log printed whole when it ends.
+test-windows: dist
+	@bash scripts/test-windows.sh
+
 # The libFuzzer targets: clang with AddressSanitizer and UndefinedBehaviorSanitizer, own tree.
 fuzz-build: setup
 	@cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTARWRIGHT_FUZZ=ON >/dev/null
@@ -63,7 +68,7 @@ fuzz: fuzz-build
 
 # Every test, then a look at the process list: nothing the run started may be left running.
 test:
-	@bash tests/left_running.sh $(MAKE) --no-print-directory test-native test-fuzz test-wine test-dist test-release
+	@bash tests/left_running.sh $(MAKE) --no-print-directory test-native test-fuzz test-windows
 
 demo: cross
 	@bash scripts/demo.sh
