@@ -152,13 +152,15 @@ starwright_wine_ready() {
 # scripts ctest runs), where each virtual display started and each prefix whose server was kept
 # running is noted. When that first script exits, however it exits, the session stops exactly
 # those: a display that was already up (the user's, or one another command started) is not
-# its to stop. Scripts nested in a session leave the stopping to its owner.
+# its to stop. Scripts nested in a session leave the stopping to its owner: their own calls of
+# starwright_session_end do nothing, since scripts that share a session may run side by side.
 starwright_session_begin() {
   [ -n "${STARWRIGHT_SESSION:-}" ] && [ -d "$STARWRIGHT_SESSION" ] && return 0
   # A developer's own interactive shell keeps what it starts, as any shell does.
   case $- in *i*) return 0 ;; esac
   STARWRIGHT_SESSION=$(mktemp -d "${TMPDIR:-/tmp}/starwright-session.XXXXXX") || return 1
-  export STARWRIGHT_SESSION
+  STARWRIGHT_SESSION_OWNER=$$
+  export STARWRIGHT_SESSION STARWRIGHT_SESSION_OWNER
   trap starwright_session_end EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
@@ -184,7 +186,7 @@ starwright_session_end() {
   # Every step is tried whatever the one before gave, also in a script run with `set -e`.
   local - session=${STARWRIGHT_SESSION:-} prefix pid
   set +e
-  [ -n "$session" ] && [ -d "$session" ] || return 0
+  [ -n "$session" ] && [ -d "$session" ] && [ "${STARWRIGHT_SESSION_OWNER:-}" = $$ ] || return 0
   unset STARWRIGHT_SESSION
   while read -r prefix; do
     [ -d "$prefix" ] || continue
