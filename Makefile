@@ -48,7 +48,8 @@ test-dist: dist
 test-release: dist
 	@bash dist/test_release.sh
 
-# test-wine, test-dist and test-release at once, each with its log printed whole when it ends.
+# test-wine (each build apart), test-dist and test-release at once, each with its log printed
+# whole when it ends.
 test-windows: dist
 	@bash scripts/test-windows.sh
 

@@ -1,31 +1,41 @@
 #!/usr/bin/env bash
-# The Windows tests of both cross builds, the installer's and the release's, all three at once
+# The Windows tests of each cross build, the installer's and the release's, all four at once
 # (`make test`, once the builds they need are done): the release test's second build keeps the
-# cores busy while the other two mostly wait on Wine. Each writes a log of its own under
+# cores busy while the others mostly wait on Wine. Each writes a log of its own under
 # build/test-logs, printed whole when it ends, always in this order; the status is a failure
 # when any one failed.
 #
-# The installer's and the release's tests get virtual displays of their own (:80, :81), so
-# that no window of theirs takes the keyboard focus from a window test; the Windows tests use
-# the display the user gave, or :77.
+# Each has a Wine prefix of its own (the 64-bit build's Windows tests build/wine-prefix-64) and a
+# display of its own, so that no window of one takes the keyboard focus from a window test of
+# another: the 32-bit build's Windows tests use the display the user gave, or :77; the 64-bit
+# build's :82, the installer's :80 and the release's :81.
 set -u
 cd "$(dirname "$0")/.."
 . scripts/wine-env.sh
-# One session for all three: what any of them started is stopped when this script ends.
+# One session for all four: what any of them started is stopped when this script ends.
 starwright_session_begin
 logs=build/test-logs
 rm -rf "$logs" && mkdir -p "$logs"
 
-names=(windows installer release)
-declare -A command=(
-  [windows]="bash scripts/test-wine.sh build/win32 build/win64"
-  [installer]="env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=80 bash dist/test_installer.sh"
-  [release]="env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=81 bash dist/test_release.sh"
+# Each part, and what it is.
+part_windows_32() { bash scripts/test-wine.sh build/win32; }
+part_windows_64() {
+  env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=82 STARWRIGHT_WINEPREFIX="$PWD/build/wine-prefix-64" \
+    bash scripts/test-wine.sh build/win64
+}
+part_installer() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=80 bash dist/test_installer.sh; }
+part_release() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=81 bash dist/test_release.sh; }
+names=(windows_32 windows_64 installer release)
+declare -A what=(
+  [windows_32]="the Windows tests of build/win32"
+  [windows_64]="the Windows tests of build/win64"
+  [installer]="the installer's tests (make test-dist)"
+  [release]="the release's tests (make test-release)"
 )
-declare -A pid started
+
+declare -A pid
 for name in "${names[@]}"; do
-  started[$name]=$SECONDS
-  ${command[$name]} >"$logs/$name.log" 2>&1 </dev/null &
+  "part_$name" >"$logs/$name.log" 2>&1 </dev/null &
   pid[$name]=$!
 done
 
@@ -33,9 +43,9 @@ status=0
 for name in "${names[@]}"; do
   wait "${pid[$name]}"
   result=$?
-  echo "== $name tests (${command[$name]}): $( [ $result = 0 ] && echo passed || echo "FAILED, status $result")"
+  echo "== ${what[$name]}: $( [ $result = 0 ] && echo passed || echo "FAILED, status $result")"
   cat "$logs/$name.log"
   [ $result = 0 ] || status=1
 done
-echo "test-windows: all three ended after $SECONDS s"
+echo "test-windows: all four ended after $SECONDS s"
 exit $status
