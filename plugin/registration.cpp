@@ -1,46 +1,58 @@
 #include "plugin/registration.h"
 
-#include <oleauto.h>
-#include <wrl/client.h>
-
 #include <string>
 
 #include "plugin/identifiers.h"
 #include "plugin/module.h"
 #include "plugin/registry_tree.h"
 
-using Microsoft::WRL::ComPtr;
-
 namespace starwright::plugin {
 
 namespace {
 
+// Every key is written to and removed from the machine's classes, HKLM\Software\Classes, and
+// never through HKEY_CLASSES_ROOT. On Windows that merged view sends a write to the user's own
+// classes (HKCU\Software\Classes) whenever the key already exists there, so one stale per-user
+// key would take the registration for the administrator running setup (or for SYSTEM under a
+// deployment tool), where other users and any elevated host never look; and unregistering
+// would remove that key and leave the machine's behind. The type library's keys are written
+// here too, rather than by RegisterTypeLib, which writes through the merged view. Nothing
+// process-wide is redirected: the module may be registered from inside a host.
+const HKEY kRoot = HKEY_LOCAL_MACHINE;
+const std::wstring kClasses = L"Software\\Classes\\";
+
 // 64-bit Windows (7 and later) keeps two registry views of Classes, one for 32-bit and one for
 // 64-bit programs: CLSID and Interface have a copy in each, while the ProgID (and everything else
 // at the top of Classes) and TypeLib are one key for both. The two builds of this module can be
-// registered side by side, each with its class in its own view. RegisterTypeLib writes the
-// interface key into both views, so that either bitness can marshal _PlugIn to the other, and
-// UnRegisterTypeLib removes it from both. Wine 8 keeps the same keys apart and shares the same
-// ones (README, "Registry views"). On 32-bit Windows there is one view and both flags name it.
+// registered side by side, each with its class in its own view, and the interface key in both,
+// so that either bitness can marshal _PlugIn to the other. Wine 8 keeps the same keys apart and
+// shares the same ones (README, "Registry views"). On 32-bit Windows there is one view and both
+// flags name it.
 constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-// The keys shared by both views are reached without a view flag: Wine sends a 64-bit program
-// that asks for the 32-bit view of a ProgID to a copy of its own, which Windows does not have.
-constexpr REGSAM kShared = 0;
+// The keys shared by both views are reached in the 64-bit one, which is where they are: Wine
+// gives a program that asks for the 32-bit view of a ProgID a copy of its own under Wow6432Node,
+// which Windows does not have (and a 32-bit program asks for that view unless told otherwise).
+constexpr REGSAM kShared = KEY_WOW64_64KEY;
 
-struct ClassEntry {
+// The system's proxy for dual and automation interfaces, which marshals through the type library.
+constexpr wchar_t kAutomationProxy[] = L"{00020424-0000-0000-C000-000000000046}";
+
+struct Entry {
     std::wstring key;
     const wchar_t* name;  // nullptr: the key's default value
     std::wstring value;
     REGSAM view;
 };
 
-const std::wstring kClassKey = std::wstring(L"CLSID\\") + kPlugInClsidText;
-const std::wstring kInterfaceKey = std::wstring(L"Interface\\") + kPlugInIidText;
+const std::wstring kClassKey = kClasses + L"CLSID\\" + kPlugInClsidText;
+const std::wstring kInterfaceKey = kClasses + L"Interface\\" + kPlugInIidText;
+const std::wstring kProgIdKey = kClasses + kProgId;
+const std::wstring kTypeLibKey = kClasses + L"TypeLib\\" + kLibIdText;
 
-HRESULT WriteString(const ClassEntry& entry) {
+HRESULT WriteString(const Entry& entry) {
     UniqueKey key;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, entry.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    LSTATUS status = RegCreateKeyExW(kRoot, entry.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                      KEY_SET_VALUE | entry.view, nullptr, key.Put(), nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     const auto bytes = static_cast<DWORD>((entry.value.size() + 1) * sizeof(wchar_t));
@@ -50,9 +62,14 @@ HRESULT WriteString(const ClassEntry& entry) {
 }
 
 HRESULT DeleteTree(const std::wstring& key, REGSAM view) {
-    LSTATUS status = DeleteRegistryTree(HKEY_CLASSES_ROOT, key, view);
+    LSTATUS status = DeleteRegistryTree(kRoot, key, view);
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
     return HRESULT_FROM_WIN32(status);
+}
+
+bool KeyExists(const std::wstring& path, REGSAM view) {
+    UniqueKey key;
+    return RegOpenKeyExW(kRoot, path.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS;
 }
 
 // The registry names type library versions and locales in lower-case hex: 46.0 is "2e.0".
@@ -65,46 +82,66 @@ std::wstring Hex(unsigned long value) {
     return text;
 }
 
-std::wstring TypeLibVersionKey() {
-    return std::wstring(L"TypeLib\\") + kLibIdText + L"\\" + Hex(kLibMajor) + L"." + Hex(kLibMinor);
-}
-
-bool TypeLibRegistered() {
-    UniqueKey key;
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, TypeLibVersionKey().c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
-}
+const std::wstring kVersion = Hex(kLibMajor) + L"." + Hex(kLibMinor);
+const std::wstring kTypeLibVersionKey = kTypeLibKey + L"\\" + kVersion;
+const std::wstring kTypeLibOwnEntry = kTypeLibVersionKey + L"\\" + Hex(kLibLcid) + L"\\" + kLibSysKindText;
 
 // Whether the other build of this module is registered: its in-process server key, which is
 // what makes the class creatable in that view.
-bool OtherBitnessRegistered() {
-    UniqueKey key;
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, (kClassKey + L"\\InprocServer32").c_str(), 0, KEY_READ | kOtherView,
-                         key.Put()) == ERROR_SUCCESS;
+bool OtherBitnessRegistered() { return KeyExists(kClassKey + L"\\InprocServer32", kOtherView); }
+
+// The folder of a path, without its final "\".
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t last = path.find_last_of(L'\\');
+    return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
 }
 
-HRESULT RegisterTypeLibrary(const std::wstring& modulePath) {
-    ComPtr<ITypeLib> library;
-    HRESULT hr = LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library);
-    if (FAILED(hr)) return hr;
-    // Also registers _PlugIn under Interface, in both views, marshalled through this library.
-    return RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(modulePath.c_str()), nullptr);
-}
-
-HRESULT RegisterClass(const std::wstring& modulePath) {
-    const ClassEntry entries[] = {
+HRESULT WriteAll(const std::wstring& modulePath) {
+    const Entry entries[] = {
+        // The type library, as RegisterTypeLib lays it out: the library's name, this bitness's
+        // file, no flags, the help folder (the file's own, there being no help file).
+        {kTypeLibVersionKey, nullptr, kLibName, kShared},
+        {kTypeLibOwnEntry, nullptr, modulePath, kShared},
+        {kTypeLibVersionKey + L"\\FLAGS", nullptr, L"0", kShared},
+        {kTypeLibVersionKey + L"\\HELPDIR", nullptr, FolderOf(modulePath), kShared},
+        // _PlugIn, marshalled through the type library, in both views.
+        {kInterfaceKey, nullptr, L"_PlugIn", kOwnView},
+        {kInterfaceKey + L"\\ProxyStubClsid", nullptr, kAutomationProxy, kOwnView},
+        {kInterfaceKey + L"\\ProxyStubClsid32", nullptr, kAutomationProxy, kOwnView},
+        {kInterfaceKey + L"\\TypeLib", nullptr, kLibIdText, kOwnView},
+        {kInterfaceKey + L"\\TypeLib", L"Version", kVersion, kOwnView},
+        {kInterfaceKey, nullptr, L"_PlugIn", kOtherView},
+        {kInterfaceKey + L"\\ProxyStubClsid", nullptr, kAutomationProxy, kOtherView},
+        {kInterfaceKey + L"\\ProxyStubClsid32", nullptr, kAutomationProxy, kOtherView},
+        {kInterfaceKey + L"\\TypeLib", nullptr, kLibIdText, kOtherView},
+        {kInterfaceKey + L"\\TypeLib", L"Version", kVersion, kOtherView},
+        // The class, in this bitness's view, and its ProgID.
         {kClassKey, nullptr, kProgId, kOwnView},
         {kClassKey + L"\\InprocServer32", nullptr, modulePath, kOwnView},
         {kClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment", kOwnView},
         {kClassKey + L"\\ProgID", nullptr, kProgId, kOwnView},
         {kClassKey + L"\\TypeLib", nullptr, kLibIdText, kOwnView},
-        {kProgId, nullptr, kProgId, kShared},
-        {std::wstring(kProgId) + L"\\CLSID", nullptr, kPlugInClsidText, kShared},
+        {kProgIdKey, nullptr, kProgId, kShared},
+        {kProgIdKey + L"\\CLSID", nullptr, kPlugInClsidText, kShared},
     };
     for (const auto& entry : entries) {
         HRESULT hr = WriteString(entry);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
+}
+
+// Removes `path` when nothing is left under it: a key another version or locale of the
+// library still uses stays.
+HRESULT DeleteIfEmpty(const std::wstring& path, REGSAM view) {
+    UniqueKey key;
+    if (RegOpenKeyExW(kRoot, path.c_str(), 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) return S_OK;
+    DWORD subkeys = 0, values = 0;
+    if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS ||
+        subkeys != 0 || values != 0)
+        return S_OK;
+    return DeleteTree(path, view);
 }
 
 }  // namespace
@@ -116,14 +153,10 @@ HRESULT RegisterServer() {
     // undoes this call's writes; but only those, since a registration that was there (from
     // another folder, say, or of the other bitness) may be the one that works.
     const RegistryTree before[] = {
-        {HKEY_CLASSES_ROOT, kClassKey, kOwnView},
-        {HKEY_CLASSES_ROOT, kProgId, kShared},
-        {HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibIdText, kShared},
-        {HKEY_CLASSES_ROOT, kInterfaceKey, kOwnView},
-        {HKEY_CLASSES_ROOT, kInterfaceKey, kOtherView},
+        {kRoot, kClassKey, kOwnView},     {kRoot, kProgIdKey, kShared},       {kRoot, kTypeLibKey, kShared},
+        {kRoot, kInterfaceKey, kOwnView}, {kRoot, kInterfaceKey, kOtherView},
     };
-    HRESULT hr = RegisterTypeLibrary(modulePath);
-    if (SUCCEEDED(hr)) hr = RegisterClass(modulePath);
+    const HRESULT hr = WriteAll(modulePath);
     if (FAILED(hr))
         for (const RegistryTree& tree : before) tree.Restore();
     return hr;
@@ -132,26 +165,21 @@ HRESULT RegisterServer() {
 HRESULT UnregisterServer() {
     // Each part is removed even when an earlier one fails; the first failure is reported.
     HRESULT first = DeleteTree(kClassKey, kOwnView);
+    auto also = [&](HRESULT hr) {
+        if (SUCCEEDED(first)) first = hr;
+    };
     // While the other bitness stays registered, what both share stays too, the interface key in
     // both views with it, since the other's registration wrote it there: only this module's own
     // entry under the type library goes. (On 32-bit Windows the other view is this one.)
     if (OtherBitnessRegistered()) {
-        HRESULT hr = DeleteTree(TypeLibVersionKey() + L"\\" + Hex(kLibLcid) + L"\\" + kLibSysKindText, kShared);
-        return SUCCEEDED(first) ? hr : first;
+        also(DeleteTree(kTypeLibOwnEntry, kShared));
+        return first;
     }
-    HRESULT hr = DeleteTree(kProgId, kShared);
-    if (SUCCEEDED(first)) first = hr;
-    if (TypeLibRegistered()) {
-        hr = UnRegisterTypeLib(kLibId, kLibMajor, kLibMinor, kLibLcid, kLibSysKind);
-        if (SUCCEEDED(first)) first = hr;
-    }
-    // UnRegisterTypeLib finds the interface key through the library's registration, which may
-    // be gone or point at a file that no longer loads; no bitness needs the key any more, so
-    // whatever is left of it goes from both views.
-    for (const REGSAM view : {kOwnView, kOtherView}) {
-        hr = DeleteTree(kInterfaceKey, view);
-        if (SUCCEEDED(first)) first = hr;
-    }
+    also(DeleteTree(kProgIdKey, kShared));
+    // This version of the library; the library's key only when no other version is left in it.
+    also(DeleteTree(kTypeLibVersionKey, kShared));
+    also(DeleteIfEmpty(kTypeLibKey, kShared));
+    for (const REGSAM view : {kOwnView, kOtherView}) also(DeleteTree(kInterfaceKey, view));
     return first;
 }
 

@@ -1,6 +1,8 @@
 // DllRegisterServer and DllUnregisterServer as 64-bit Windows keeps the registry: the class key
 // and the interface key have a copy in each registry view (32- and 64-bit), the ProgID and the
-// type library key are one for both. Every step is checked in both views.
+// type library key are one for both. Every step is checked in both views of the machine's
+// classes (HKLM\Software\Classes), where every user and every host, elevated or not, finds
+// the registration.
 
 #include <windows.h>
 
@@ -18,13 +20,18 @@ using namespace plugin;
 
 constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+// The keys both views share, reached in the 64-bit one (Wine gives a 32-bit view of a ProgID a
+// copy of its own, which Windows does not have).
+constexpr REGSAM kShared = KEY_WOW64_64KEY;
 const std::wstring kOtherSysKind = sizeof(void*) == 8 ? L"win32" : L"win64";
-const std::wstring kClassKey = std::wstring(L"CLSID\\") + kPlugInClsidText;
-const std::wstring kInterfaceKey = std::wstring(L"Interface\\") + kPlugInIidText;
-const std::wstring kTypeLibKey = std::wstring(L"TypeLib\\") + kLibIdText;
+const std::wstring kClasses = L"Software\\Classes\\";
+const std::wstring kClassKey = kClasses + L"CLSID\\" + kPlugInClsidText;
+const std::wstring kInterfaceKey = kClasses + L"Interface\\" + kPlugInIidText;
+const std::wstring kProgIdKey = kClasses + kProgId;
+const std::wstring kTypeLibKey = kClasses + L"TypeLib\\" + kLibIdText;
 const std::wstring kOtherPath = L"C:\\Other\\Starwright.dll";
 
-// Every tree the registration writes, in each view that has a copy of it (view 0: shared).
+// Every tree the registration writes, in each view that has a copy of it.
 struct Tree {
     std::wstring path;
     REGSAM view;
@@ -32,11 +39,11 @@ struct Tree {
 const Tree kTrees[] = {
     {kClassKey, kOwnView},     {kClassKey, kOtherView},
     {kInterfaceKey, kOwnView}, {kInterfaceKey, kOtherView},
-    {kProgId, 0},              {kTypeLibKey, 0},
+    {kProgIdKey, kShared},     {kTypeLibKey, kShared},
 };
 
 std::wstring ViewName(REGSAM view) {
-    if (view == 0) return L"shared";
+    if (view == kShared) return L"shared";
     return view == KEY_WOW64_32KEY ? L"32-bit view" : L"64-bit view";
 }
 
@@ -66,7 +73,7 @@ std::wstring Dump(HKEY parent, const std::wstring& path, REGSAM view, const std:
 std::wstring DumpAll() {
     std::wstring text;
     for (const Tree& tree : kTrees)
-        text += Dump(HKEY_CLASSES_ROOT, tree.path, tree.view, L"(" + ViewName(tree.view) + L") " + tree.path);
+        text += Dump(HKEY_LOCAL_MACHINE, tree.path, tree.view, L"(" + ViewName(tree.view) + L") " + tree.path);
     return text;
 }
 
@@ -74,7 +81,7 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 
 bool Exists(const std::wstring& path, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
@@ -99,12 +106,13 @@ void Erase(HKEY parent, const std::wstring& path, REGSAM view) {
 }
 
 void EraseAll() {
-    for (const Tree& tree : kTrees) Erase(HKEY_CLASSES_ROOT, tree.path, tree.view);
+    for (const Tree& tree : kTrees) Erase(HKEY_LOCAL_MACHINE, tree.path, tree.view);
 }
 
-void Write(const std::wstring& path, const wchar_t* name, const std::wstring& value, REGSAM view = 0) {
+void Write(const std::wstring& path, const wchar_t* name, const std::wstring& value, REGSAM view = kShared,
+           HKEY root = HKEY_LOCAL_MACHINE) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key,
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key,
                               nullptr),
               ERROR_SUCCESS);
     RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -131,8 +139,8 @@ TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothView
             Write(kTypeLibKey + L"\\2e.0\\0\\" + kLibSysKindText, nullptr, kOtherPath);
         }
         HKEY progId = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kProgId, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                  &progId, nullptr),
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProgIdKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                  KEY_ALL_ACCESS | kShared, nullptr, &progId, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(progId);
         const std::wstring before = DumpAll();
@@ -170,19 +178,53 @@ TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLas
         ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
         ASSERT_EQ(Presence(), "111111") << Narrow(DumpAll());
         if (!c.otherStays) {
-            Erase(HKEY_CLASSES_ROOT, kClassKey, kOtherView);
-            Erase(HKEY_CLASSES_ROOT, kTypeLibKey + L"\\2e.0\\0\\" + kOtherSysKind, 0);
+            Erase(HKEY_LOCAL_MACHINE, kClassKey, kOtherView);
+            Erase(HKEY_LOCAL_MACHINE, kTypeLibKey + L"\\2e.0\\0\\" + kOtherSysKind, kShared);
         }
-        if (c.typeLibGone) Erase(HKEY_CLASSES_ROOT, kTypeLibKey, 0);
+        if (c.typeLibGone) Erase(HKEY_LOCAL_MACHINE, kTypeLibKey, kShared);
 
         const HRESULT hr = test::CallExport("DllUnregisterServer");
         EXPECT_EQ(hr, S_OK) << test::Hex(hr);
         EXPECT_EQ(Presence(), c.after) << Narrow(DumpAll());
         if (c.otherStays) {
-            EXPECT_FALSE(Exists(kTypeLibKey + L"\\2e.0\\0\\" + kLibSysKindText, 0)) << "this module's library entry";
-            EXPECT_TRUE(Exists(kTypeLibKey + L"\\2e.0\\0\\" + kOtherSysKind, 0)) << "the other's library entry";
+            EXPECT_FALSE(Exists(kTypeLibKey + L"\\2e.0\\0\\" + kLibSysKindText, kShared)) << "this module's library entry";
+            EXPECT_TRUE(Exists(kTypeLibKey + L"\\2e.0\\0\\" + kOtherSysKind, kShared)) << "the other's library entry";
         }
     }
+    EraseAll();
+}
+
+// On Windows, a write through HKEY_CLASSES_ROOT goes to the user's own classes whenever the key
+// exists there, and an elevated host never reads them. Wine does not merge the two, so the test
+// makes that view: HKEY_CLASSES_ROOT is pointed at HKCU\Software\Classes for this process, which
+// holds a stale per-user copy of the class. Registering still lands in the machine's classes, in
+// both views, and neither registering nor unregistering touches the per-user copy.
+TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHold) {
+    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    EraseAll();
+    const std::wstring userClass = kClassKey + L"\\InprocServer32";
+    Write(userClass, nullptr, L"C:\\Old\\Starwright.dll", 0, HKEY_CURRENT_USER);
+    const std::wstring userBefore = Dump(HKEY_CURRENT_USER, kClassKey, 0, L"(user) CLSID");
+    HKEY userClasses = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS, &userClasses), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, userClasses), ERROR_SUCCESS);
+    RegCloseKey(userClasses);
+
+    const HRESULT registered = test::CallExport("DllRegisterServer");
+    const std::string afterRegistering = Presence();
+    const std::wstring userAfterRegistering = Dump(HKEY_CURRENT_USER, kClassKey, 0, L"(user) CLSID");
+    const HRESULT unregistered = test::CallExport("DllUnregisterServer");
+    const std::string afterUnregistering = Presence();
+    const std::wstring userAfterUnregistering = Dump(HKEY_CURRENT_USER, kClassKey, 0, L"(user) CLSID");
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    Erase(HKEY_CURRENT_USER, kClassKey, 0);
+
+    EXPECT_EQ(registered, S_OK) << test::Hex(registered);
+    EXPECT_EQ(afterRegistering, "101111") << "the machine's classes after registering";
+    EXPECT_EQ(Narrow(userAfterRegistering), Narrow(userBefore)) << "the user's classes after registering";
+    EXPECT_EQ(unregistered, S_OK) << test::Hex(unregistered);
+    EXPECT_EQ(afterUnregistering, "000000") << "the machine's classes after unregistering";
+    EXPECT_EQ(Narrow(userAfterUnregistering), Narrow(userBefore)) << "the user's classes after unregistering";
     EraseAll();
 }
 
