@@ -7,6 +7,7 @@
 #include "plugin/identifiers.h"
 #include "plugin/module.h"
 #include "plugin/plug_in.h"
+#include "plugin/type_info.h"
 
 namespace starwright::plugin {
 
@@ -49,6 +50,8 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (clsid != kPlugInClsid) return CLASS_E_CLASSNOTAVAILABLE;
+    // Now, while the file is surely the one the module was loaded from (type_info.h).
+    (void)LoadPlugInTypeInfo();
     auto* factory = new (std::nothrow) ClassFactory();
     if (!factory) return E_OUTOFMEMORY;
     HRESULT hr = factory->QueryInterface(riid, object);

@@ -3,12 +3,11 @@
 #include <wrl/client.h>
 
 #include <new>
-#include <string>
 
 #include "host/com/com_object.h"
-#include "plugin/identifiers.h"
 #include "plugin/module.h"
 #include "plugin/plug_in_interface.h"
+#include "plugin/type_info.h"
 #include "plugin/window_slot.h"
 
 using Microsoft::WRL::ComPtr;
@@ -78,35 +77,10 @@ public:
     }
 
 private:
-    // Loaded on the first IDispatch call; the vtable half is what ITypeInfo::Invoke drives,
-    // the dispatch half is what clients get to read.
+    // The module's own, held by the object from its first IDispatch call.
     HRESULT LoadTypeInfo() {
         if (vtableInfo_) return S_OK;
-        std::wstring path;
-        try {
-            path = ModulePath();
-        } catch (...) {
-            return E_FAIL;
-        }
-        ComPtr<ITypeLib> library;
-        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
-        if (FAILED(hr)) return hr;
-        ComPtr<ITypeInfo> dispatch;
-        hr = library->GetTypeInfoOfGuid(kPlugInIid, &dispatch);
-        if (FAILED(hr)) return hr;
-        ComPtr<ITypeInfo> vtable = dispatch;
-        // The library hands out the dispatch half of the dual interface; its vtable half sits
-        // behind the implemented-type index -1.
-        HREFTYPE vtableRef = 0;
-        if (SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableRef))) {
-            ComPtr<ITypeInfo> half;
-            hr = dispatch->GetRefTypeInfo(vtableRef, &half);
-            if (FAILED(hr)) return hr;
-            vtable = half;
-        }
-        dispatchInfo_ = dispatch;
-        vtableInfo_ = vtable;
-        return S_OK;
+        return GetPlugInTypeInfo(&dispatchInfo_, &vtableInfo_);
     }
 
     ComPtr<ITypeInfo> dispatchInfo_;

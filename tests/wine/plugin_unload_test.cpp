@@ -266,5 +266,52 @@ TEST(PlugInModuleLifeTest, TheWindowOfAThreadThatHasEndedIsFreed) {
     FreeLibrary(module);
 }
 
+// A host keeps the module loaded while a newer version is installed over it: setup renames the
+// loaded file aside and writes the new one under its name. Objects the host creates afterwards
+// still run this module's code, and must still describe it: their type information is the one
+// the module was loaded with, not what the file at its path now holds (here, not a module at all).
+TEST(PlugInModuleLifeTest, ObjectsMadeAfterTheFileIsReplacedDescribeTheLoadedModule) {
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring folder = std::wstring(temp) + L"starwright-replaced";
+    const std::wstring path = folder + L"\\Starwright.dll";
+    const std::wstring setAside = path + L".old-1";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(test::BesideTest(L"Starwright.dll").c_str(), path.c_str(), FALSE));
+    HMODULE module = LoadLibraryW(path.c_str());
+    ASSERT_NE(module, nullptr);
+    const auto getClassObject = test::ExportOf<test::GetClassObjectFn>(module, "DllGetClassObject");
+    const auto nameThroughDispatch = [&]() -> std::wstring {
+        ComPtr<IClassFactory> factory;
+        ComPtr<IDispatch> plugIn;
+        if (FAILED(getClassObject(plugin::kPlugInClsid, IID_PPV_ARGS(&factory))) ||
+            FAILED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&plugIn))))
+            return L"(not created)";
+        LPOLESTR names[] = {const_cast<LPOLESTR>(L"Name")};
+        DISPID id = 0;
+        HRESULT hr = plugIn->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        if (FAILED(hr)) return L"(GetIDsOfNames failed)";
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        test::OwnedVariant result;
+        hr = plugIn->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result.value, nullptr,
+                            nullptr);
+        return SUCCEEDED(hr) && V_VT(&result.value) == VT_BSTR ? V_BSTR(&result.value) : L"(Invoke failed)";
+    };
+    EXPECT_EQ(nameThroughDispatch(), L"Starwright 1.0");
+
+    ASSERT_TRUE(MoveFileW(path.c_str(), setAside.c_str()));
+    HANDLE replacement = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(replacement, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(replacement, "not a module", 12, &written, nullptr);
+    CloseHandle(replacement);
+    EXPECT_EQ(nameThroughDispatch(), L"Starwright 1.0");
+
+    FreeLibrary(module);
+    DeleteFileW(path.c_str());
+    DeleteFileW(setAside.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 }  // namespace
 }  // namespace starwright

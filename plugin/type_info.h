@@ -1,0 +1,23 @@
+#pragma once
+// _PlugIn's type information, read once from this module's own file and kept for as long as the
+// module stays loaded. A host may keep the module loaded while a newer version is installed over
+// it (setup renames the loaded file aside and writes the new one under its name); every object
+// it creates from this module must go on describing this module's code, which the file now at
+// that path may not hold.
+
+#include <windows.h>
+
+#include <oaidl.h>
+
+namespace starwright::plugin {
+
+// Reads the type information if it has not been read yet. COM asks for the class object right
+// after loading the module, so the class object reads it then, before anything can replace the
+// file; should that fail, the IDispatch calls that need it try again and report the failure.
+HRESULT LoadPlugInTypeInfo();
+
+// The dispatch half of the dual interface, which clients get to read, and its vtable half,
+// which ITypeInfo::Invoke drives; each with a reference for the caller.
+HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf, ITypeInfo** vtableHalf);
+
+}  // namespace starwright::plugin
