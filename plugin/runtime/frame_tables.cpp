@@ -38,9 +38,12 @@ extern "C" const char kFrameTablesMember[] asm("starwright_frame_tables_member")
 namespace starwright::plugin::runtime {
 namespace {
 
-// The unwinder's bookkeeping for one registration, its struct object (six pointers in GCC 12,
-// as much as crtbegin.o reserves), with room to spare.
-void* g_bookkeeping[8];
+// The unwinder's bookkeeping for one registration, its struct object: six pointers in GCC 12,
+// as much as crtbegin.o reserves. libgcc writes that much here, so the build stops when the
+// toolchain's own start file reserves another size (measured by unwinder_object_size.sh).
+void* g_bookkeeping[6];
+static_assert(sizeof g_bookkeeping == STARWRIGHT_UNWINDER_OBJECT_BYTES,
+              "the unwinder's bookkeeping is not the size the toolchain's crtbegin.o reserves for it");
 const void* g_registered = nullptr;
 
 // The start of the image section that holds the label: the first of the tables, which run on
