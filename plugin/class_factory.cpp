@@ -3,7 +3,7 @@
 #include <atomic>
 #include <new>
 
-#include "host/com/com_object.h"
+#include "com/com_object.h"
 #include "plugin/identifiers.h"
 #include "plugin/module.h"
 #include "plugin/plug_in.h"

@@ -4,7 +4,7 @@
 
 #include <new>
 
-#include "host/com/com_object.h"
+#include "com/com_object.h"
 #include "plugin/module.h"
 #include "plugin/plug_in_interface.h"
 #include "plugin/type_info.h"

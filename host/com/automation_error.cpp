@@ -1,6 +1,6 @@
 #include "host/com/automation_error.h"
 
-#include "host/com/bstr.h"
+#include "com/bstr.h"
 
 namespace starwright::com {
 

@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "host/com/bstr.h"
+#include "com/bstr.h"
 #include "host/com/dispatch.h"
 #include "host/com/host_ids.h"
 

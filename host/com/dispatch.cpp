@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "host/com/automation_error.h"
-#include "host/com/bstr.h"
-#include "host/com/com_object.h"
+#include "com/bstr.h"
+#include "com/com_object.h"
 
 namespace starwright::com {
 

@@ -12,7 +12,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "host/com/variant.h"
+#include "com/variant.h"
 
 namespace starwright::com {
 

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "host/com/automation_error.h"
-#include "host/com/bstr.h"
+#include "com/bstr.h"
 #include "host/com/dispatch.h"
-#include "host/com/variant.h"
+#include "com/variant.h"
 
 namespace starwright::com {
 namespace {

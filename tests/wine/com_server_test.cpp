@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "host/com/automation_error.h"
-#include "host/com/bstr.h"
+#include "com/bstr.h"
 #include "host/com/host_ids.h"
-#include "host/com/variant.h"
+#include "com/variant.h"
 #include "host/sim/com/sim_com_server.h"
 #include "host/sim/sim_host.h"
 

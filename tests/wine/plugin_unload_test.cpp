@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "host/com/com_object.h"
+#include "com/com_object.h"
 #include "host/com/host_ids.h"
 #include "host/sim/com/sim_com_server.h"
 #include "host/sim/sim_host.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "host/com/com_object.h"
+#include "com/com_object.h"
 
 namespace starwright {
 

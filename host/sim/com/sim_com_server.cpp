@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/com/bstr.h"
-#include "host/com/com_object.h"
+#include "com/bstr.h"
+#include "com/com_object.h"
 #include "host/com/host_ids.h"
 
 namespace starwright::sim {

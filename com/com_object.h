@@ -1,6 +1,6 @@
 #pragma once
-// IUnknown written once for every COM object here, header-only so that the DLL and the
-// simulated host's server share it without a new link dependency.
+// IUnknown written once for every COM object of the module and its tests: the plug-in and its
+// class factory, the window's screen reader objects, the simulated host's server.
 
 #include <windows.h>
 

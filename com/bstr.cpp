@@ -1,4 +1,4 @@
-#include "host/com/bstr.h"
+#include "com/bstr.h"
 
 #include <new>
 
