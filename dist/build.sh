@@ -3,19 +3,52 @@
 #   Starwright-<version>-setup.exe    the installer (dist/starwright.nsi)
 #   Starwright-<version>.zip          both DLLs, README and LICENSE, to install by hand
 #   Starwright-<version>-symbols.zip  the DLLs' debug information, for crash reports
+#   BUILDINFO                         what built them: the commit, its time, and the version
+#                                     of each Debian package that shapes their bytes
 #   SHA256SUMS                        the SHA-256 of each of them
 # The version is VERSION's, as in the DLL's version resource. The same commit gives the same
 # bytes: every file time inside the zips and the installer is SOURCE_DATE_EPOCH (the last
 # commit's time, scripts/source-date-epoch.sh), the zips' entries are sorted and carry no extra
-# attributes. With a code-signing certificate (dist/sign.sh) the DLLs, the uninstaller and the
-# installer are signed.
+# attributes. Built from a tree whose tracked files differ from that commit, the names say
+# "not-a-release-build" (Starwright-<version>-not-a-release-build-setup.exe, ...): no commit
+# gives those bytes again. With a code-signing certificate (dist/sign.sh) the DLLs, the
+# uninstaller and the installer are signed.
 #
 #   dist/build.sh [--out DIR]
 #   dist/build.sh installer OUT VERSION VERSION4 DLL32 DLL64
 # The second builds one installer from the given parts only (the installer tests use it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. dist/release-tree.sh
 epoch=$(bash scripts/source-date-epoch.sh)
+
+# The Debian packages whose versions shape the downloads' bytes: the compilers, their runtime
+# and headers and binutils (the DLLs), Wine (which writes the type library at build time), NSIS
+# (the installer and uninstaller), zip and osslsigncode.
+shaping_packages=(
+  gcc-mingw-w64-base gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 wine32:i386 libwine:amd64 libwine:i386
+  nsis nsis-common zip osslsigncode
+)
+
+# NSIS before Debian's 3.08-3+deb12u1 (upstream: before 3.09) writes uninstallers that a local
+# user can take over through the temporary folder while an administrator runs them
+# (CVE-2023-37378); no installer is built with one.
+nsis_floor=3.08-3+deb12u1
+check_nsis() {
+  local version
+  if version=$(dpkg-query -W -f='${Version}' nsis 2>/dev/null) && [ -n "$version" ]; then
+    dpkg --compare-versions "$version" ge "$nsis_floor" && return 0
+  else
+    version=$(makensis -VERSION 2>/dev/null) || version="(no makensis)"
+    version=${version#v}
+    [[ $version =~ ^[0-9]+(\.[0-9]+)*$ ]] && [ "$(printf '%s\n' 3.09 "$version" | sort -V | head -n 1)" = 3.09 ] &&
+      return 0
+  fi
+  echo "dist: NSIS $version is older than $nsis_floor, whose uninstallers can be taken over through the temporary folder (CVE-2023-37378); install Debian 12's nsis $nsis_floor or later (apt-get install nsis)" >&2
+  return 1
+}
 
 # Copies files into a folder with the modes and times a release gives them.
 release_copy() {  # DIR FILE...
@@ -32,6 +65,7 @@ at_epoch() {
 
 installer() {  # OUT VERSION VERSION4 DLL32 DLL64
   local parts=$1.parts sign=()
+  check_nsis || return 1
   rm -rf "$parts"
   # The installer keeps each file's time, which the installed files then get.
   release_copy "$parts/32" "$4"
@@ -88,7 +122,20 @@ case $signing in
   *) exit 1 ;;
 esac
 
+commit=$(release_commit .)
+tracked=$(release_tracked .)
 name=Starwright-$version
+if [ "$tracked" != "as committed" ]; then
+  name+=-not-a-release-build
+  echo "dist: tracked files differ from commit $commit, so no commit gives these bytes again: not a release build, and the names say so"
+fi
+# Every package asked for at once, listed in a fixed order whatever the locale.
+buildinfo=$(dpkg-query -W -f='${Package}:${Architecture} (= ${Version})\n' "${shaping_packages[@]}" 2>&1) || {
+  echo "dist: cannot tell what builds this release, as these packages are not installed: $buildinfo" >&2
+  exit 1
+}
+check_nsis
+
 rm -rf "$out" && mkdir -p "$out"
 # The zips unpack into a folder of their own, one subfolder per bitness.
 stage=$out/stage
@@ -107,7 +154,20 @@ for zip in "$name" "$name-symbols"; do
   (cd "$stage" && find "$zip" | LC_ALL=C sort | TZ=UTC zip -qX -@ "../$zip.zip")
 done
 rm -rf "$stage"
-(cd "$out" && ls -- *.exe *.zip | LC_ALL=C sort | xargs sha256sum -- > SHA256SUMS)
+# In the spirit of Debian's .buildinfo: what another builder needs to get the same bytes.
+{
+  echo "Format: 1.0"
+  echo "Source: Starwright"
+  echo "Version: $version"
+  echo "Commit: $commit"
+  echo "Tracked-Files: $tracked"
+  echo "Source-Date-Epoch: $epoch"
+  echo "Build-Origin: Debian"
+  echo "Installed-Build-Depends:"
+  LC_ALL=C sort <<<"$buildinfo" | sed 's/^/ /; $!s/$/,/'
+} > "$out/BUILDINFO"
+touch -d "@$epoch" "$out/BUILDINFO"
+(cd "$out" && ls -- *.exe *.zip BUILDINFO | LC_ALL=C sort | xargs sha256sum -- > SHA256SUMS)
 for f in "$out"/*; do
   printf '%-40s %8d bytes\n' "$f" "$(stat -c %s "$f")"
 done

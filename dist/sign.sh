@@ -46,5 +46,8 @@ for file in "$@"; do
     echo "sign: could not sign $file" >&2
     exit 1
   fi
+  # The signed file keeps the mode the file had: osslsigncode writes a new file, whose mode
+  # follows the umask, and a zip keeps the mode of each file in it.
+  chmod --reference="$file" "$file.signed"
   mv -f "$file.signed" "$file"
 done

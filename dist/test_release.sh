@@ -2,12 +2,16 @@
 # What `make dist` wrote to build/dist, checked as a user who has to trust it would:
 #   - one version everywhere: VERSION, the newest entry of CHANGELOG.md, the downloads' names,
 #     the version resources of the installer and of both DLLs; SHA256SUMS matches the files;
+#     BUILDINFO names the commit, its time and the installed version of every package it lists;
+#     names say "not-a-release-build" when tracked files differ from the commit; no installer is
+#     built with an NSIS older than the one that fixed CVE-2023-37378;
 #   - reproducible: the same commit, unpacked into another folder as a source tarball is
-#     (git archive) and built there at another time, gives the same bytes for every download.
-#     Only what ships is built there: Starwright.dll in an i686 and an x86_64 tree, then the
-#     packing script;
-#   - signed when a certificate is given: built with a throwaway one, every signature verifies
-#     against it, the signed DLLs are the unsigned ones plus a signature, and the signed
+#     (git archive) and built there at another time, under another umask, time zone and locale,
+#     gives the same bytes for every download. Only what ships is built there: Starwright.dll in
+#     an i686 and an x86_64 tree, then the packing script;
+#   - signed when a certificate is given: built with a throwaway one (under a umask that keeps
+#     new files private), every signature verifies against it, the signed DLLs are the unsigned
+#     ones plus a signature with the unsigned ones' modes in the zip, and the signed
 #     installer installs silently under Wine, both script hosts create the plug-in, and the
 #     uninstaller it writes into Program Files is signed too.
 # Its work goes to build/release-test; the copy of the sources is removed at the end.
@@ -35,10 +39,13 @@ failed=0
 ok() { echo "ok: $*"; passed=$((passed + 1)); }
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
 
+. dist/release-tree.sh
 version=$(head -n 1 VERSION)
 name=Starwright-$version
+tracked=$(release_tracked .)
+[ "$tracked" = "as committed" ] || name+=-not-a-release-build
 setup=$name-setup.exe
-downloads=("$setup" "$name.zip" "$name-symbols.zip")
+downloads=("$setup" "$name.zip" "$name-symbols.zip" BUILDINFO)
 
 # A version resource's string entry (ProductVersion, FileVersion) as the UTF-16 text after its key.
 resource_string() { strings -el "$1" 2>/dev/null | grep -A1 -x "$2" | sed -n 2p; }
@@ -61,6 +68,47 @@ for file in "$dist/$setup" "$out/unsigned/$name/32-bit/Starwright.dll" "$out/uns
   [ "$got" = "$version" ] && ok "${file#"$out/unsigned/"} says ProductVersion $got" ||
     fail "${file#"$out/unsigned/"} says ProductVersion '$got', want $version"
 done
+# Each package BUILDINFO lists at the version installed here, and the ones that shape the bytes most.
+buildinfo=$(cat "$dist/BUILDINFO" 2>/dev/null)
+for field in "Version: $version" "Commit: $(release_commit .)" "Tracked-Files: $tracked" \
+             "Source-Date-Epoch: $(bash scripts/source-date-epoch.sh)"; do
+  grep -qxF "$field" <<<"$buildinfo" && ok "BUILDINFO: $field" || fail "BUILDINFO lacks '$field'"
+done
+listed_packages=$(sed -n 's/^ \([^ ]*\) (= \(.*\)),\{0,1\}$/\1 \2/p' <<<"$buildinfo")
+wrong=$(while read -r package listed; do
+  [ "$(dpkg-query -W -f='${Version}' "$package" 2>/dev/null)" = "$listed" ] || echo "$package $listed"
+done <<<"$listed_packages")
+missing=$(for package in g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 wine32:i386 nsis zip osslsigncode; do
+  grep -q "^$package" <<<"$listed_packages" || echo "$package"
+done)
+[ -n "$listed_packages" ] && [ -z "$wrong$missing" ] &&
+  ok "BUILDINFO lists $(wc -l <<<"$listed_packages") packages at their installed versions" ||
+  fail "BUILDINFO: versions not installed: '$wrong'; packages missing: '$missing'"
+# Whether tracked files are as committed, in a scratch repository: a change to one makes the
+# build "not a release build"; a file git does not track does not.
+tree=$out/tree
+git init -q "$tree" && echo one > "$tree/tracked" && git -C "$tree" add tracked &&
+  git -C "$tree" -c user.name=test -c user.email=test@invalid commit -qm one
+states="$(release_tracked "$tree")"
+echo new > "$tree/untracked"
+states+=", $(release_tracked "$tree")"
+echo two > "$tree/tracked"
+states+=", $(release_tracked "$tree")"
+[ "$states" = "as committed, as committed, differ from the commit" ] &&
+  ok "tracked files: committed, beside an untracked file, changed: $states" || fail "tracked files: $states"
+rm -rf "$tree"
+# An NSIS older than Debian's fixed one (as dpkg would report it) builds no installer.
+mkdir -p "$out/old-nsis"
+printf '#!/bin/sh\necho 3.08-3\n' > "$out/old-nsis/dpkg-query" && chmod +x "$out/old-nsis/dpkg-query"
+if PATH=$root/$out/old-nsis:$PATH bash dist/build.sh installer "$out/old-nsis.exe" "$version" 1.0.0.0 \
+     build/win32/plugin/Starwright.dll build/win64/plugin/Starwright.dll >"$out/old-nsis.log" 2>&1; then
+  fail "an installer was built with NSIS 3.08-3"
+elif [ -e "$out/old-nsis.exe" ]; then
+  fail "NSIS 3.08-3 was refused, but an installer was left"
+else
+  grep -q CVE-2023-37378 "$out/old-nsis.log" && ok "NSIS 3.08-3 is refused: $(grep -m 1 '^dist:' "$out/old-nsis.log" | cut -c 1-60)..." ||
+    fail "NSIS 3.08-3 is refused without saying why: $(cat "$out/old-nsis.log")"
+fi
 sums=$(cd "$dist" && sha256sum -c SHA256SUMS 2>&1)
 [ $? = 0 ] && [ "$(grep -c ': OK$' <<<"$sums")" = ${#downloads[@]} ] && ok "SHA256SUMS matches the ${#downloads[@]} downloads" ||
   fail "SHA256SUMS does not match: $sums"
@@ -116,11 +164,20 @@ if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
   git ls-files -z --cached --others --exclude-standard |
     tar -c --null --ignore-failed-read -T - 2>/dev/null | tar -x -C "$copy"
   git log -1 --format=%ct > "$copy/dist/commit-time"
+  git rev-parse HEAD > "$copy/dist/commit-id"
+  export STARWRIGHT_NOT_A_RELEASE_BUILD=1
 elif git rev-parse --verify -q HEAD >/dev/null 2>&1; then
   git archive HEAD | tar -x -C "$copy"
 else
   tar -c --exclude=./build . | tar -x -C "$copy"
 fi
+# Another release manager's shell: another umask, time zone and locale (German, made for the test
+# alone, writes numbers with a decimal comma and sorts text otherwise).
+umask 0027
+export TZ=America/St_Johns LOCPATH=$root/$out/locales LC_ALL=de_DE.UTF-8
+mkdir -p "$LOCPATH"
+localedef -i de_DE -f UTF-8 "$LOCPATH/de_DE.UTF-8" >/dev/null 2>&1 ||
+  fail "making the German locale for the second build (localedef -i de_DE -f UTF-8)"
 # No compiler cache, which would give back the first build's objects. Both trees at once: the
 # one's configure, type library and link steps leave the cores to the other's compiler.
 build_again() {  # BITS TOOLCHAIN
@@ -139,6 +196,8 @@ for bits in 32 64; do
 done
 bash "$copy/dist/build.sh" >"$out/dist.log" 2>&1 || { fail "packing again (see $out/dist.log)"; cat "$out/dist.log"; }
 echo "(built again in $((SECONDS - start)) s)"
+umask 0022
+unset TZ LOCPATH LC_ALL STARWRIGHT_NOT_A_RELEASE_BUILD
 for bits in 32 64; do
   same "build/win$bits/plugin/Starwright.dll" "$copy/build/win$bits/plugin/Starwright.dll" "the $bits-bit Starwright.dll"
   same "build/win$bits/plugin/Starwright.dll.debug" "$copy/build/win$bits/plugin/Starwright.dll.debug" "its debug information"
@@ -159,8 +218,8 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Starwright test sig
 openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/certificate.pem" -passout "file:$keys/password" \
   -out "$keys/signing.p12" || fail "making the certificate"
 signed=$out/signed
-STARWRIGHT_SIGN_PKCS12=$keys/signing.p12 STARWRIGHT_SIGN_PASSWORD_FILE=$keys/password \
-  bash dist/build.sh --out "$signed" >"$out/signed.log" 2>&1 || { fail "building signed (see $out/signed.log)"; cat "$out/signed.log"; }
+(umask 0077 && STARWRIGHT_SIGN_PKCS12=$keys/signing.p12 STARWRIGHT_SIGN_PASSWORD_FILE=$keys/password \
+  bash dist/build.sh --out "$signed") >"$out/signed.log" 2>&1 || { fail "building signed (see $out/signed.log)"; cat "$out/signed.log"; }
 grep -q '^dist: signing with' "$out/signed.log" && ok "make dist says it signs" || fail "make dist did not say it signs"
 verify() {  # FILE WHAT
   local result
@@ -180,6 +239,9 @@ for bits in 32 64; do
   same "build/win$bits/plugin/Starwright.dll" "$out/stripped$bits.dll" "the signed $bits-bit DLL without its signature"
 done
 (cd "$signed" && sha256sum -c --quiet SHA256SUMS) && ok "the signed build's SHA256SUMS matches it" || fail "the signed build's SHA256SUMS"
+entry_modes() { zipinfo "$1" | awk 'NF >= 9 && $1 ~ /^[-d]/ { print $1, $NF }'; }
+modes=$(diff <(entry_modes "$dist/$name.zip") <(entry_modes "$signed/$name.zip"))
+[ -z "$modes" ] && ok "the signed zip's files have the unsigned zip's modes" || fail "the signed zip's modes differ: $modes"
 # A time-stamp server that does not answer (nothing listens on the discard port) stops the build.
 if STARWRIGHT_SIGN_PKCS12=$keys/signing.p12 STARWRIGHT_SIGN_PASSWORD_FILE=$keys/password \
    STARWRIGHT_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/ bash dist/build.sh --out "$out/unstamped" >"$out/unstamped.log" 2>&1; then
