@@ -6,6 +6,9 @@
 #   BUILDINFO                         what built them: the commit, its time, and the version
 #                                     of each Debian package that shapes their bytes
 #   SHA256SUMS                        the SHA-256 of each of them
+#   Starwright-<version>-windows-tests.zip  the test kit: the Windows tests of both builds, with
+#                                     the DLLs they test and run-tests.cmd, for testers to run on
+#                                     Windows (not a download for users, so not in SHA256SUMS)
 # The version is VERSION's, as in the DLL's version resource. The same commit gives the same
 # bytes: every file time inside the zips and the installer is SOURCE_DATE_EPOCH (the last
 # commit's time, scripts/source-date-epoch.sh), the zips' entries are sorted and carry no extra
@@ -14,7 +17,7 @@
 # gives those bytes again. With a code-signing certificate (dist/sign.sh) the DLLs, the
 # uninstaller and the installer are signed.
 #
-#   dist/build.sh [--out DIR]
+#   dist/build.sh [--out DIR] [--no-test-kit]
 #   dist/build.sh installer OUT VERSION VERSION4 DLL32 DLL64
 # The second builds one installer from the given parts only (the installer tests use it).
 set -euo pipefail
@@ -93,7 +96,14 @@ if [ "${1:-}" = installer ]; then
   exit
 fi
 out=build/dist
-if [ "${1:-}" = --out ]; then out=${2:?dist: --out needs a folder}; fi
+test_kit=1
+while [ $# -gt 0 ]; do
+  case $1 in
+    --out) out=${2:?dist: --out needs a folder}; shift 2 ;;
+    --no-test-kit) test_kit=0; shift ;;
+    *) echo "dist: unknown argument '$1'" >&2; exit 1 ;;
+  esac
+done
 
 version=$(head -n 1 VERSION)
 if ! [[ $version =~ ^([0-9]+)\.([0-9]+)$ ]]; then
@@ -153,6 +163,25 @@ at_epoch "$stage"
 for zip in "$name" "$name-symbols"; do
   (cd "$stage" && find "$zip" | LC_ALL=C sort | TZ=UTC zip -qX -@ "../$zip.zip")
 done
+# The test kit: each build's test programs with what they load from their own folder (as
+# tests/wine/ notes them), the shipped DLL in place of the build's, and the runner at the top.
+if [ $test_kit = 1 ]; then
+  kit=$name-windows-tests
+  for bits in 32 64; do
+    tree=build/win$bits/windows-tests
+    [ -f "$tree/files.txt" ] && [ -f "$tree/runs.txt" ] || { echo "dist: $tree is missing; run 'make cross cross64' first" >&2; exit 1; }
+    while IFS='|' read -r folder file; do
+      [ -n "$file" ] || continue
+      [ -f "$file" ] || { echo "dist: $file, a file of the test kit, is missing; run 'make cross cross64' first" >&2; exit 1; }
+      release_copy "$stage/$kit/$bits-bit${folder:+/$folder}" "$file"
+    done < "$tree/files.txt"
+    release_copy "$stage/$kit/$bits-bit" "$tree/runs.txt"
+    install -m 644 "$stage/$name/$bits-bit/Starwright.dll" "$stage/$kit/$bits-bit/Starwright.dll"
+  done
+  release_copy "$stage/$kit" build/win32/tests/wine/run_tests.exe tests/wine/kit/run-tests.cmd README.md
+  at_epoch "$stage/$kit"
+  (cd "$stage" && find "$kit" | LC_ALL=C sort | TZ=UTC zip -qX -@ "../$kit.zip")
+fi
 rm -rf "$stage"
 # In the spirit of Debian's .buildinfo: what another builder needs to get the same bytes.
 {
@@ -167,7 +196,7 @@ rm -rf "$stage"
   LC_ALL=C sort <<<"$buildinfo" | sed 's/^/ /; $!s/$/,/'
 } > "$out/BUILDINFO"
 touch -d "@$epoch" "$out/BUILDINFO"
-(cd "$out" && ls -- *.exe *.zip BUILDINFO | LC_ALL=C sort | xargs sha256sum -- > SHA256SUMS)
+(cd "$out" && ls -- *.exe *.zip BUILDINFO | grep -v -- '-windows-tests\.zip$' | LC_ALL=C sort | xargs sha256sum -- > SHA256SUMS)
 for f in "$out"/*; do
   printf '%-40s %8d bytes\n' "$f" "$(stat -c %s "$f")"
 done

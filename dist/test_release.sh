@@ -59,7 +59,7 @@ else
   fail "CHANGELOG.md's newest entry is '$newest', not '## [$version] - YYYY-MM-DD'"
 fi
 listed=$(cd "$dist" 2>/dev/null && LC_ALL=C ls | tr '\n' ' ')
-want=$(printf '%s\n' "${downloads[@]}" SHA256SUMS | LC_ALL=C sort | tr '\n' ' ')
+want=$(printf '%s\n' "${downloads[@]}" SHA256SUMS "$name-windows-tests.zip" | LC_ALL=C sort | tr '\n' ' ')
 [ "$listed" = "$want" ] && ok "$dist holds $listed" || fail "$dist holds '$listed', want '$want'"
 mkdir -p "$out/unsigned"
 unzip -q "$dist/$name.zip" -d "$out/unsigned" 2>/dev/null || fail "cannot unpack $name.zip"
@@ -194,7 +194,7 @@ for bits in 32 64; do
   pid=build$bits
   wait "${!pid}" || { fail "building the $bits-bit DLL again (see $out/build-win$bits.log)"; tail -n 20 "$out/build-win$bits.log"; }
 done
-bash "$copy/dist/build.sh" >"$out/dist.log" 2>&1 || { fail "packing again (see $out/dist.log)"; cat "$out/dist.log"; }
+bash "$copy/dist/build.sh" --no-test-kit >"$out/dist.log" 2>&1 || { fail "packing again (see $out/dist.log)"; cat "$out/dist.log"; }
 echo "(built again in $((SECONDS - start)) s)"
 umask 0022
 unset TZ LOCPATH LC_ALL STARWRIGHT_NOT_A_RELEASE_BUILD
@@ -219,7 +219,7 @@ openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/certificate.pem" -passo
   -out "$keys/signing.p12" || fail "making the certificate"
 signed=$out/signed
 (umask 0077 && STARWRIGHT_SIGN_PKCS12=$keys/signing.p12 STARWRIGHT_SIGN_PASSWORD_FILE=$keys/password \
-  bash dist/build.sh --out "$signed") >"$out/signed.log" 2>&1 || { fail "building signed (see $out/signed.log)"; cat "$out/signed.log"; }
+  bash dist/build.sh --out "$signed" --no-test-kit) >"$out/signed.log" 2>&1 || { fail "building signed (see $out/signed.log)"; cat "$out/signed.log"; }
 grep -q '^dist: signing with' "$out/signed.log" && ok "make dist says it signs" || fail "make dist did not say it signs"
 verify() {  # FILE WHAT
   local result
@@ -244,7 +244,7 @@ modes=$(diff <(entry_modes "$dist/$name.zip") <(entry_modes "$signed/$name.zip")
 [ -z "$modes" ] && ok "the signed zip's files have the unsigned zip's modes" || fail "the signed zip's modes differ: $modes"
 # A time-stamp server that does not answer (nothing listens on the discard port) stops the build.
 if STARWRIGHT_SIGN_PKCS12=$keys/signing.p12 STARWRIGHT_SIGN_PASSWORD_FILE=$keys/password \
-   STARWRIGHT_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/ bash dist/build.sh --out "$out/unstamped" >"$out/unstamped.log" 2>&1; then
+   STARWRIGHT_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/ bash dist/build.sh --out "$out/unstamped" --no-test-kit >"$out/unstamped.log" 2>&1; then
   fail "a build whose time stamp failed succeeded"
 elif compgen -G "$out/unstamped/*.zip" >/dev/null || compgen -G "$out/unstamped/*.exe" >/dev/null; then
   fail "a build whose time stamp failed left downloads: $(ls "$out/unstamped")"

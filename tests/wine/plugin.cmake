@@ -12,6 +12,9 @@ if(TARGET Starwright)
   set_target_properties(starwright_plugin_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugin)
   add_dependencies(starwright_plugin_tests Starwright)
   add_test(NAME plugin_object COMMAND starwright_plugin_tests)
+  starwright_kit_run(plugin_object starwright_plugin_tests)
+  starwright_kit_file($<TARGET_FILE:Starwright>)
+  starwright_kit_file(${STARWRIGHT_HOST_STUB})
   set_tests_properties(plugin_object PROPERTIES TIMEOUT 120)
 
   add_test(NAME plugin_registration
