@@ -28,17 +28,21 @@ private:
 // above the drive), trailing dots and spaces of a name are dropped, and a path without a drive
 // is taken from the root. Names with characters Windows does not allow (<>:"|?* and control
 // characters) fail with Windows' own description, as do a missing parent and a name that is
-// taken. Names are compared case-sensitively, unlike on Windows.
+// taken. Names are compared case-sensitively, unlike on Windows. It stands for a process with
+// the classic path limit unless told that it takes long paths; the limit itself is not enforced.
 class PortableFileSystem final : public FileSystem {
 public:
     explicit PortableFileSystem(std::filesystem::path root) : root_(std::move(root)) {}
     bool Exists(const std::string& path) override;
     void MakeDirectory(const std::string& path) override;
+    bool LongPathsEnabled() override { return longPaths_; }
+    void EnableLongPaths(bool enabled) { longPaths_ = enabled; }
     // Where a path text lies under the root; throws Failure for a name that is not allowed.
     std::filesystem::path Map(const std::string& path) const;
 
 private:
     std::filesystem::path root_;
+    bool longPaths_ = false;
 };
 
 // Number text with chosen decimal and thousands separators ("." and "," for English,
