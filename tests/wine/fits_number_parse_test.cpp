@@ -22,9 +22,9 @@ namespace {
 using number_parse_cases::kMismatch;
 using number_parse_cases::V;
 
-// French groups with a no-break space, which the portable twin's one-byte separators cannot
-// stand for, so these run through oleaut32 only. oleaut32 takes a typed space for it as well,
-// and so reads "1 5" as 15 unless the grouping is checked.
+// French as Wine's locale writes it, grouping with a no-break space, through oleaut32 only (the
+// twin meets French as a user's settings). oleaut32 takes a typed space for it as well, and so
+// reads "1 5" as 15 unless the grouping is checked.
 const number_parse_cases::Case kFrench[] = {
     {"1\xC2\xA0" "234,5", V(1234.5), V(1234)},
     {"1 234,5", V(1234.5), V(1234)},
