@@ -68,4 +68,15 @@ void WindowsFileSystem::MakeDirectory(const std::string& path) {
     if (!CreateDirectoryW(Widen(path).c_str(), nullptr)) throw SystemFailure(GetLastError());
 }
 
+bool WindowsFileSystem::LongPathsEnabled() {
+    // ntdll answers for this process: yes only when the system allows long paths and the
+    // process's manifest declares itself long-path aware. Windows before 10 (version 1607)
+    // has no such function, and no long paths.
+    using Query = BOOLEAN(WINAPI*)();
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll) return false;
+    const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlAreLongPathsEnabled")));
+    return query && query() != FALSE;
+}
+
 }  // namespace starwright

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/failure.h"
 #include "platform/number_grouping.h"
@@ -12,9 +13,10 @@
 
 // A small twin of oleaut32's text-to-number conversion (VarR8FromStr / VarI4FromStr), for the
 // forms a user types: blanks around the number, a leading sign (blanks may follow it), digits
-// with thousands separators between groups of three before the decimal separator, one decimal
-// separator, and an exponent. oleaut32 also takes currency symbols, parentheses, trailing
-// signs and "&H" hexadecimal; the twin refuses those as not a number.
+// with thousands separators, one decimal separator, and an exponent. oleaut32 also takes
+// currency symbols, parentheses, trailing signs and "&H" hexadecimal; the twin refuses those as
+// not a number. The typed text goes through the locale's rule first (PlainNumberText), as it
+// does on Windows, and the twin converts what the rule made of it.
 
 namespace starwright {
 
@@ -129,17 +131,25 @@ int32_t ToInt32(const DecimalText& number) {
     return static_cast<int32_t>(value);
 }
 
+// A typed text as the locale's rule makes it plain.
+DecimalText ScanTyped(const std::string& text, const NumberSeparators& locale) {
+    const std::optional<std::string> plain = PlainNumberText(text, locale);
+    if (!plain) throw TypeMismatchFailure();
+    const auto number = Scan(*plain, '.', '\0');
+    if (!number) throw TypeMismatchFailure();
+    return *number;
+}
+
 }  // namespace
 
-double PortableNumberText::ParseDouble(const std::string& text) {
-    if (!HasGroupedThousands(text, {&decimal_, 1}, {&thousands_, 1})) throw TypeMismatchFailure();
-    return SystemParseDouble(text);
-}
+PortableNumberText::PortableNumberText(NumberSeparators locale)
+    : locale_(std::move(locale)),
+      decimal_(locale_.decimal.empty() ? '\0' : locale_.decimal[0]),
+      thousands_(locale_.thousands.empty() ? '\0' : locale_.thousands[0]) {}
 
-int32_t PortableNumberText::ParseInt32(const std::string& text) {
-    if (!HasGroupedThousands(text, {&decimal_, 1}, {&thousands_, 1})) throw TypeMismatchFailure();
-    return SystemParseInt32(text);
-}
+double PortableNumberText::ParseDouble(const std::string& text) { return ToDouble(ScanTyped(text, locale_)); }
+
+int32_t PortableNumberText::ParseInt32(const std::string& text) { return ToInt32(ScanTyped(text, locale_)); }
 
 double PortableNumberText::SystemParseDouble(const std::string& text) const {
     const auto number = Scan(text, decimal_, thousands_);

@@ -2,6 +2,7 @@
 #include <oleauto.h>
 
 #include <new>
+#include <optional>
 #include <string>
 
 #include "base/failure.h"
@@ -9,9 +10,9 @@
 #include "platform/text_win.h"
 #include "platform/windows_platform.h"
 
-// Text to number through oleaut32 in the user's locale: the very conversion an automation
-// client's own runtime performs, with its separators, blanks, signs, exponents and rounding,
-// once the thousands separators are found where they belong.
+// Text to number through oleaut32: the very conversion an automation client's own runtime
+// performs, with its exponents and rounding, of the number the user's settings read in the
+// typed text.
 
 namespace starwright {
 
@@ -41,19 +42,33 @@ std::wstring CapExponentDigits(std::wstring text) {
     return text;
 }
 
-// One of the user's separators, read as oleaut32 reads it for LOCALE_USER_DEFAULT: with the
-// user's own settings, at every conversion, since they can change while the window is open.
-std::string UserSeparator(LCTYPE type, const char* fallback) {
-    wchar_t text[8] = {};
-    const int length = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, text, 8);
-    if (length <= 1) return fallback;
+// One of the user's settings, read as oleaut32 reads them for LOCALE_USER_DEFAULT: with the
+// user's own changes, at every conversion, since they can change while the window is open.
+// Empty when the setting is empty; the fallback only when it cannot be read.
+std::string UserSetting(LCTYPE type, const char* fallback) {
+    wchar_t text[16] = {};
+    const int length = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, text, 16);
+    if (length == 0) return fallback;
     return ToUtf8(std::wstring_view(text, length - 1));
 }
 
-void RequireGroupedThousands(const std::string& text) {
-    if (!HasGroupedThousands(text, UserSeparator(LOCALE_SDECIMAL, "."), UserSeparator(LOCALE_STHOUSAND, ",")))
-        throw TypeMismatchFailure();
+// The typed text made plain by the user's settings, or a type mismatch. oleaut32 reads the
+// plain text in the invariant locale, where "." is the decimal point and the text holds no
+// other separator: read with the user's settings, a "." could also be the currency's grouping
+// symbol, which oleaut32 skips wherever it stands.
+UniqueBstr PlainBstr(const std::string& text) {
+    const NumberSeparators locale{
+        UserSetting(LOCALE_SDECIMAL, "."),        UserSetting(LOCALE_STHOUSAND, ","),
+        UserSetting(LOCALE_SMONDECIMALSEP, "."), UserSetting(LOCALE_SMONTHOUSANDSEP, ","),
+        UserSetting(LOCALE_SGROUPING, "3;0"),
+    };
+    const std::optional<std::string> plain = PlainNumberText(text, locale);
+    if (!plain) throw TypeMismatchFailure();
+    return MakeBstr(CapExponentDigits(ToWide(*plain)));
 }
+
+constexpr LCID kPlainLocale = LOCALE_INVARIANT;
+constexpr ULONG kPlainFlags = LOCALE_NOUSEROVERRIDE;
 
 void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
@@ -65,18 +80,16 @@ void Check(HRESULT hr) {
 }  // namespace
 
 double WindowsNumberText::ParseDouble(const std::string& text) {
-    RequireGroupedThousands(text);
-    const UniqueBstr wide = MakeBstr(CapExponentDigits(ToWide(text)));
+    const UniqueBstr plain = PlainBstr(text);
     double value = 0;
-    Check(VarR8FromStr(wide.Get(), LOCALE_USER_DEFAULT, 0, &value));
+    Check(VarR8FromStr(plain.Get(), kPlainLocale, kPlainFlags, &value));
     return value;
 }
 
 int32_t WindowsNumberText::ParseInt32(const std::string& text) {
-    RequireGroupedThousands(text);
-    const UniqueBstr wide = MakeBstr(CapExponentDigits(ToWide(text)));
+    const UniqueBstr plain = PlainBstr(text);
     LONG value = 0;
-    Check(VarI4FromStr(wide.Get(), LOCALE_USER_DEFAULT, 0, &value));
+    Check(VarI4FromStr(plain.Get(), kPlainLocale, kPlainFlags, &value));
     return static_cast<int32_t>(value);
 }
 

@@ -30,6 +30,11 @@ public:
     virtual bool Exists(const std::string& path) = 0;
     // Creates exactly one level; fails when the parent is missing or the name is not allowed.
     virtual void MakeDirectory(const std::string& path) = 0;
+    // Whether paths in this process may be longer than the classic limit of 260 UTF-16 units,
+    // the final NUL included. On Windows that takes a system that allows long paths and a
+    // process whose manifest says it can use them; the host's manifest is not ours, so a file
+    // system that cannot tell keeps the classic limit.
+    virtual bool LongPathsEnabled() { return false; }
 };
 
 // The largest magnitude "#0.0" is written for. The pattern writes every integer digit, and

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/number_grouping.h"
 #include "platform/platform.h"
 
 namespace starwright {
@@ -28,37 +29,43 @@ private:
 // above the drive), trailing dots and spaces of a name are dropped, and a path without a drive
 // is taken from the root. Names with characters Windows does not allow (<>:"|?* and control
 // characters) fail with Windows' own description, as do a missing parent and a name that is
-// taken. Names are compared case-sensitively, unlike on Windows.
+// taken. Names are compared case-sensitively, unlike on Windows. It stands for a process with
+// the classic path limit unless told that it takes long paths; the limit itself is not enforced.
 class PortableFileSystem final : public FileSystem {
 public:
     explicit PortableFileSystem(std::filesystem::path root) : root_(std::move(root)) {}
     bool Exists(const std::string& path) override;
     void MakeDirectory(const std::string& path) override;
+    bool LongPathsEnabled() override { return longPaths_; }
+    void EnableLongPaths(bool enabled) { longPaths_ = enabled; }
     // Where a path text lies under the root; throws Failure for a name that is not allowed.
     std::filesystem::path Map(const std::string& path) const;
 
 private:
     std::filesystem::path root_;
+    bool longPaths_ = false;
 };
 
-// Number text with chosen decimal and thousands separators ("." and "," for English,
-// "," and "." for German), following the rules of the system's own conversions.
+// Number text in a chosen locale: by default "." and "," for English; "," and "." give German.
 class PortableNumberText final : public NumberText {
 public:
     explicit PortableNumberText(char decimalSeparator = '.', char thousandsSeparator = ',')
-        : decimal_(decimalSeparator), thousands_(thousandsSeparator) {}
+        : PortableNumberText(NumberSeparators{{decimalSeparator}, {thousandsSeparator}, {decimalSeparator},
+                                              {thousandsSeparator}}) {}
+    explicit PortableNumberText(NumberSeparators locale);
     std::string FormatFixed1(double value) override;
     std::string FormatGeneral(double value) override;
-    // The system's conversions once the thousands separators are found where they belong.
+    // The system's conversions of the text the locale's separators make plain.
     double ParseDouble(const std::string& text) override;
     int32_t ParseInt32(const std::string& text) override;
     // The system's own conversions (VarR8FromStr, VarI4FromStr), which skip a thousands
     // separator wherever it stands: what an automation client's VariantChangeType makes of a
-    // String answer.
+    // String answer. They know the number's separators, and one byte of each.
     double SystemParseDouble(const std::string& text) const;
     int32_t SystemParseInt32(const std::string& text) const;
 
 private:
+    NumberSeparators locale_;
     char decimal_;
     char thousands_;
 };

@@ -32,6 +32,7 @@ public:
         Record("make " + path);
         inner_.MakeDirectory(path);
     }
+    bool LongPathsEnabled() override { return inner_.LongPathsEnabled(); }
     std::vector<std::string> log;
     size_t hostCallsBeforeLastFileCall = 0;
 
@@ -127,9 +128,6 @@ TEST_F(DatedFolder, PathTextsAreJoinedExactlyAsTyped) {
         {"C:\\MaximDL", "M31", "", "C:/MaximDL20261206/M31", "C:\\MaximDL20261206\\M31\\M31", 3},
         // An empty image name leaves a double separator, found present as the date folder.
         {"C:\\MaximDL\\", "", "", "C:/MaximDL/20261206", "C:\\MaximDL\\20261206\\\\", 2},
-        // A "\" in the image name: only the last level is made, the upper one must be there.
-        {"C:\\MaximDL\\", "M31\\Core", "C:/MaximDL/20261206/M31", "C:/MaximDL/20261206/M31/Core",
-         "C:\\MaximDL\\20261206\\M31\\Core\\M31\\Core", 1},
         // A network home path; here the server's share is a folder under the root.
         {"\\\\server\\share\\Astro\\", "M31", "server/share", "server/share/Astro/20261206/M31",
          "\\\\server\\share\\Astro\\20261206\\M31\\M31", 3},
@@ -166,12 +164,9 @@ TEST_F(DatedFolder, FolderFailureIsReportedBeforeAnyCameraCallAndKeepsTheWindow)
         const char* home;
         const char* image;
         const char* message;
-        const char* remaining;  // made before the failure and left in place ("" for none)
     } cases[] = {
-        {"C:\\NoSuch\\MaximDL\\", "M31", kPathNotFound, ""},
-        {"Q:\\MaximDL\\", "M31", kPathNotFound, ""},
-        {"C:\\MaximDL\\", "M31\\Core", kPathNotFound, "C:/MaximDL/20261206"},
-        {"C:\\Max?DL\\", "M31", "The filename, directory name, or volume label syntax is incorrect.", ""},
+        {"C:\\NoSuch\\MaximDL\\", "M31", kPathNotFound},
+        {"Q:\\MaximDL\\", "M31", kPathNotFound},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.home) + " + " + c.image);
@@ -186,25 +181,40 @@ TEST_F(DatedFolder, FolderFailureIsReportedBeforeAnyCameraCallAndKeepsTheWindow)
         EXPECT_TRUE(host.calls.empty());
         EXPECT_TRUE(form.IsLoaded());
         EXPECT_EQ(Window().Find("txtMessage1").GetCaption(), "None");
-        if (*c.remaining) {
-            EXPECT_TRUE(IsDirectory(c.remaining));
-        }
     }
 }
 
 // Folders must stay where the user meant: below a home path that names its place on its own
-// (not relative to the host's current folder) and, for the image name, below the date folder,
-// each of a name Windows makes as typed. Anything else is refused before anything is made.
+// (not relative to the host's current folder), each folder of a name Windows makes as typed, and
+// the image name one such folder that also begins each image's file name; and the camera must
+// be able to save there. Anything else is refused before anything is made.
 TEST_F(DatedFolder, TextsThatWouldMakeFoldersElsewhereAreRefusedFirst) {
     constexpr char kHome[] = "The home path must be a full path, such as C:\\MaximDL\\ or \\\\server\\share\\MaximDL\\.";
-    constexpr char kDots[] = "The image name cannot contain a folder named . or ..";
+    constexpr char kHomeDots[] = "The home path cannot contain a folder named . or ..";
+    constexpr char kHomeCharacters[] =
+        "A folder in the home path cannot contain any of these characters: : * ? \" < > |";
+    constexpr char kHomeEnd[] = "A folder in the home path cannot end with a dot or a blank.";
+    constexpr char kHomeDevice[] = "The home path cannot use a device name such as CON, NUL, COM1 or LPT1.";
+    constexpr char kSeparator[] =
+        "The image name cannot contain \\ or /: it names one folder and begins each image's file name.";
+    constexpr char kDots[] = "The image name cannot be . or ..";
     constexpr char kCharacters[] = "The image name cannot contain any of these characters: : * ? \" < > |";
-    constexpr char kEnd[] = "A folder in the image name cannot end with a dot or a blank.";
+    constexpr char kEnd[] = "The image name cannot end with a dot or a blank.";
     constexpr char kDevice[] = "The image name cannot use a device name such as CON, NUL, COM1 or LPT1.";
+    // The auto-save name, home + date + "\" + image + "\" + image, takes at most 247 characters
+    // (in UTF-16, as Windows counts them) unless the process takes long paths.
+    const std::string a217(217, 'a'), a228(228, 'a'), a240(240, 'a');
+    const std::string kOneTooLong =
+        "The images' file names would be 1 character too long for Windows: shorten the home path by 1 "
+        "character or the image name by 1 (it is used twice).";
+    const std::string kTenTooLong =
+        "The images' file names would be 10 characters too long for Windows: shorten the home path by 10 "
+        "characters or the image name by 5 (it is used twice).";
     struct Case {
-        const char* home;
-        const char* image;
-        const char* refusal;  // nullptr: accepted, and the folders are made
+        std::string home;
+        std::string image;
+        std::string refusal;  // empty: accepted, and the folders are made
+        bool longPaths = false;
     } cases[] = {
         {"MaximDL\\", "M31", kHome},
         {"C:MaximDL\\", "M31", kHome},
@@ -213,30 +223,45 @@ TEST_F(DatedFolder, TextsThatWouldMakeFoldersElsewhereAreRefusedFirst) {
         {"\\\\server\\", "M31", kHome},
         {"\\\\?\\C:\\MaximDL\\", "M31", kHome},
         {"//./C:/MaximDL/", "M31", kHome},
-        {"c:/MaximDL/", "M31", nullptr},
-        {"C:\\MaximDL", "M31", nullptr},
-        {"C:\\MaximDL\\", "..\\..\\Users\\Public\\M31", kDots},
-        {"C:\\MaximDL\\", "M31/..", kDots},
+        {"c:/MaximDL/", "M31", ""},
+        {"C:\\MaximDL", "M31", ""},
+        {"C:\\Astro \\", "M31", kHomeEnd},
+        {"C:\\Astro.", "M31", kHomeEnd},
+        {"\\\\server\\share\\Astro \\", "M31", kHomeEnd},
+        {"C:\\Astro\\NUL\\", "M31", kHomeDevice},
+        {"C:\\Astro\\com1.fits\\", "M31", kHomeDevice},
+        {"C:\\Max?DL\\", "M31", kHomeCharacters},
+        {"C:\\Astro\\..\\Windows\\", "M31", kHomeDots},
+        {"C:\\\\Astro\\\\", "M31", ""},
+        {"C:\\MaximDL\\", "M31\\Core", kSeparator},
+        {"C:\\MaximDL\\", "M31/Core", kSeparator},
+        {"C:\\MaximDL\\", "\\M31\\", kSeparator},
+        {"C:\\MaximDL\\", "..\\..\\Users\\Public\\M31", kSeparator},
         {"C:\\MaximDL\\", ".", kDots},
+        {"C:\\MaximDL\\", "..", kDots},
         {"C:\\MaximDL\\", "M<31>", kCharacters},
         {"C:\\MaximDL\\", "C:M31", kCharacters},
         {"C:\\MaximDL\\", "M31\tCore", kCharacters},
         {"C:\\MaximDL\\", "M31.", kEnd},
-        {"C:\\MaximDL\\", "M31 \\Core", kEnd},
+        {"C:\\MaximDL\\", "M31 ", kEnd},
         {"C:\\MaximDL\\", "nul", kDevice},
-        {"C:\\MaximDL\\", "M31\\Con.fits", kDevice},
+        {"C:\\MaximDL\\", "Con.fits", kDevice},
         {"C:\\MaximDL\\", "LPT9 .txt", kDevice},
         {"C:\\MaximDL\\", "COM\xC2\xB9", kDevice},
         {"C:\\MaximDL\\", "CONOUT$", kDevice},
-        {"C:\\MaximDL\\", "CONSOLE", nullptr},
-        {"C:\\MaximDL\\", "COM10", nullptr},
-        {"C:\\MaximDL\\", ".M31..fits", nullptr},
-        {"C:\\MaximDL\\", "\\M31\\", nullptr},
+        {"C:\\MaximDL\\", "CONSOLE", ""},
+        {"C:\\MaximDL\\", "COM10", ""},
+        {"C:\\MaximDL\\", ".M31..fits", ""},
+        {"C:\\" + a217 + "\\", "\xC3\x84ngstr\xC3\xB6m", ""},  // 247 in UTF-16, 251 bytes
+        {"C:\\" + a228 + "\\", "M31", kOneTooLong},
+        {"\\\\server\\share\\" + a228.substr(3) + "\\", "M31", kTenTooLong},
+        {"C:\\" + a240 + "\\", "M31", "", true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.home) + " + " + c.image);
+        SCOPED_TRACE(c.home + " + " + c.image);
         fs::remove_all(root / "C:");
         fs::create_directory(root / "C:");
+        portable.EnableLongPaths(c.longPaths);
         recording.log.clear();
         host.calls.clear();
         form.Load();
@@ -244,7 +269,7 @@ TEST_F(DatedFolder, TextsThatWouldMakeFoldersElsewhereAreRefusedFirst) {
         Create(c.home, c.image);
 
         ASSERT_EQ(Window().messages.size(), 1u);
-        if (!c.refusal) {
+        if (c.refusal.empty()) {
             EXPECT_TRUE(Window().messages.front().ends_with(" Path Created")) << Window().messages.front();
             continue;
         }
@@ -262,15 +287,16 @@ TEST_F(DatedFolder, HomePathThatIsAFileCannotBeMade) {
     EXPECT_TRUE(form.IsLoaded());
 }
 
-TEST_F(DatedFolder, ClickingAgainAfterCorrectingTheNameLeavesExistingFoldersAlone) {
-    Create("C:\\MaximDL\\", "M31\\Core");
+TEST_F(DatedFolder, ClickingAgainAfterAFailureLeavesExistingFoldersAlone) {
+    host.FailOn("Camera.Connected put", static_cast<int32_t>(0x80040005), "The camera is not responding");
+    Create("C:\\MaximDL\\", "M31");
     ASSERT_TRUE(form.IsLoaded());
     recording.log.clear();
 
-    Create("C:\\MaximDL\\", "M31");
+    Create("C:\\MaximDL\\", "M42");
     EXPECT_EQ(recording.log.front(), "exists C:\\MaximDL\\");
     EXPECT_EQ(recording.log.size(), 4u);  // three tests, one make
-    EXPECT_EQ(recording.log.back(), "make C:\\MaximDL\\20261206\\M31\\");
+    EXPECT_EQ(recording.log.back(), "make C:\\MaximDL\\20261206\\M42\\");
     EXPECT_FALSE(form.IsLoaded());
 }
 

@@ -1,17 +1,19 @@
 #pragma once
 // One table of value texts and what the system's conversions make of them, run through both
 // WindowsNumberText (oleaut32 under Wine) and PortableNumberText, so the portable twin that the
-// native tests rely on cannot drift from the conversion the product uses. Forms on which the
-// two knowingly differ (currency symbols, parentheses, trailing signs, "&H" hexadecimal) are
-// not in the table. A thousands separator counts only between groups of three digits before
-// the decimal separator; anywhere else the text is not a number, never a number read without it.
+// native tests rely on cannot drift from the conversion the product uses. A thousands separator
+// counts only between digit groups of the locale's sizes before the decimal separator;
+// anywhere else the text is not a number, never a number read without it.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "base/failure.h"
+#include "platform/number_grouping.h"
 #include "platform/platform.h"
 
 namespace starwright::number_parse_cases {
@@ -93,6 +95,10 @@ inline const Case kEnglish[] = {
     {"12abc", kMismatch, kMismatch},
     {"1d3", kMismatch, kMismatch},
     {"12%", kMismatch, kMismatch},
+    {"$12", kMismatch, kMismatch},
+    {"(12)", kMismatch, kMismatch},
+    {"12-", kMismatch, kMismatch},
+    {"&H1A", kMismatch, kMismatch},
     {"1_000", kMismatch, kMismatch},
     {"0x1A", kMismatch, kMismatch},
     {"Infinity", kMismatch, kMismatch},
@@ -172,6 +178,55 @@ inline const Case kGerman[] = {
     {"abc", kMismatch, kMismatch},
 };
 
+// A user's own settings (Control Panel, Region: Numbers and Currency), each with texts typed
+// under them. Newer Windows versions group French with a narrow no-break space (U+202F) and
+// Swiss German with a typographic apostrophe (U+2019), which no keyboard has.
+struct Settings {
+    const char* name;
+    NumberSeparators locale;
+    std::vector<Case> cases;
+};
+inline const Settings kSettings[] = {
+    {"Swiss German", {".", "\xE2\x80\x99", ".", "\xE2\x80\x99", "3;0"}, {
+        {"1'234.5", V(1234.5), V(1234)},
+        {"-1\xE2\x80\x99" "234'567", V(-1234567), V(-1234567)},
+        {"0'5", kMismatch, kMismatch},
+        {"0\xE2\x80\x99" "5", kMismatch, kMismatch},
+    }},
+    {"French", {",", "\xE2\x80\xAF", ",", "\xE2\x80\xAF", "3;0"}, {
+        {"1 234,5", V(1234.5), V(1234)},
+        {"1\xE2\x80\xAF" "234,5\xE2\x80\xAF", V(1234.5), V(1234)},
+        {"1 5", kMismatch, kMismatch},
+        {"1\xE2\x80\xAF" "5", kMismatch, kMismatch},
+    }},
+    {"Indian English", {".", ",", ".", ",", "3;2;0"}, {
+        {"12,34,567.5", V(1234567.5), V(1234568)},
+        {"1,23,45,678", V(12345678), V(12345678)},
+        {"12,345", V(12345), V(12345)},
+        {"1,234,567", kMismatch, kMismatch},
+        {"12,34", kMismatch, kMismatch},
+    }},
+    {"groups of three, then no more", {".", ",", ".", ",", "3"}, {
+        {"1234,567", V(1234567), V(1234567)},
+        {"1,234,567", kMismatch, kMismatch},
+    }},
+    // English numbers with money written as in Germany: the currency's grouping symbol is the
+    // number's decimal point, and a "." keeps the number's meaning.
+    {"English, German currency", {".", ",", ",", ".", "3;0"}, {
+        {"1.5", V(1.5), V(2)},
+        {"12.345", V(12.345), V(12)},
+        {"1,234.5", V(1234.5), V(1234)},
+        {"0,5", kMismatch, kMismatch},
+    }},
+    // French numbers, the currency's separators set apart: they group and mark the decimals too.
+    {"French, currency apart", {",", "\xE2\x80\xAF", ".", "'", "3;0"}, {
+        {"0.5", V(0.5), V(0)},
+        {"1'234,5", V(1234.5), V(1234)},
+        {"0'5", kMismatch, kMismatch},
+        {"12'", kMismatch, kMismatch},
+    }},
+};
+
 inline std::string Shown(const char* text) { return std::string("\"") + text + "\""; }
 
 template <typename Parse>
@@ -188,8 +243,7 @@ void ExpectConversion(const char* text, const Expect& expect, Parse parse) {
 }
 
 // Every case of a table through one implementation, each conversion checked separately.
-template <size_t N>
-void ExpectConversions(NumberText& numbers, const Case (&cases)[N]) {
+inline void ExpectConversions(NumberText& numbers, std::span<const Case> cases) {
     for (const Case& c : cases) {
         ExpectConversion(c.text, c.asDouble, [&] { return numbers.ParseDouble(c.text); });
         ExpectConversion(c.text, c.asInt32, [&] { return static_cast<double>(numbers.ParseInt32(c.text)); });

@@ -25,11 +25,13 @@ void cmdCreate_Click(frmMain& form) {
         // must stay in the folder made for it.
         const std::string object = form.Find("txtObject").GetText();
         std::string path = form.Find("txtPath").GetText();
+        const std::string date = FormatYyyymmdd(HalfDayEarlier(services.clock.Now()));
         // Before any folder is made and before the camera is touched.
         CheckHomePath(path);
         CheckImageName(object);
+        CheckAutoSaveName(path + date + "\\" + object + "\\" + object, services.fileSystem.LongPathsEnabled());
         MakeIfMissing(services.fileSystem, path);
-        path += FormatYyyymmdd(HalfDayEarlier(services.clock.Now()));
+        path += date;
         MakeIfMissing(services.fileSystem, path);
         path += "\\" + object + "\\";
         MakeIfMissing(services.fileSystem, path);

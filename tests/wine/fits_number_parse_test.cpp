@@ -1,12 +1,17 @@
 // WindowsNumberText's text-to-number conversions (oleaut32 in the user's locale) against the
 // table the portable twin is tested with. Run once per locale; the first argument names it
-// ("en", "de" or "fr").
+// ("en", "de" or "fr"). The user's own settings are run apart, in a user locale no other run
+// uses (fits.cmake), so that nothing set there reaches the other runs even if this one ends
+// half-way.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/text_win.h"
 #include "platform/windows_platform.h"
 #include "tests/number_parse_cases.h"
 #include "tests/wine/test_main.h"
@@ -17,9 +22,9 @@ namespace {
 using number_parse_cases::kMismatch;
 using number_parse_cases::V;
 
-// French groups with a no-break space, which the portable twin's one-byte separators cannot
-// stand for, so these run through oleaut32 only. oleaut32 takes a typed space for it as well,
-// and so reads "1 5" as 15 unless the grouping is checked.
+// French as Wine's locale writes it, grouping with a no-break space, through oleaut32 only (the
+// twin meets French as a user's settings). oleaut32 takes a typed space for it as well, and so
+// reads "1 5" as 15 unless the grouping is checked.
 const number_parse_cases::Case kFrench[] = {
     {"1\xC2\xA0" "234,5", V(1234.5), V(1234)},
     {"1 234,5", V(1234.5), V(1234)},
@@ -41,6 +46,42 @@ TEST(WindowsNumberParse, UserLocaleIsTheOneAskedFor) {
     ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands, 8), 0);
     EXPECT_EQ(decimal, std::wstring(1, static_cast<wchar_t>(DecimalSeparator())));
     EXPECT_EQ(thousands, std::wstring(InGermanLocale() ? L"." : InFrenchLocale() ? L"\u00A0" : L","));
+}
+
+// The user's settings changed as Control Panel changes them, for as long as it lives; the ones
+// before are put back at the end.
+class UserSettings {
+public:
+    explicit UserSettings(const NumberSeparators& locale) {
+        Set(LOCALE_SDECIMAL, locale.decimal);
+        Set(LOCALE_STHOUSAND, locale.thousands);
+        Set(LOCALE_SMONDECIMALSEP, locale.currencyDecimal);
+        Set(LOCALE_SMONTHOUSANDSEP, locale.currencyThousands);
+        Set(LOCALE_SGROUPING, locale.grouping);
+    }
+    ~UserSettings() {
+        for (const auto& [type, value] : before_) SetLocaleInfoW(LOCALE_USER_DEFAULT, type, value.c_str());
+    }
+    UserSettings(const UserSettings&) = delete;
+    UserSettings& operator=(const UserSettings&) = delete;
+
+private:
+    void Set(LCTYPE type, const std::string& value) {
+        wchar_t before[16] = {};
+        ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, type, before, 16), 0);
+        before_.emplace_back(type, before);
+        ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, type, ToWide(value).c_str()));
+    }
+    std::vector<std::pair<LCTYPE, std::wstring>> before_;
+};
+
+TEST(WindowsNumberParseSettings, FollowsTheUsersOwnSettings) {
+    WindowsNumberText numbers;
+    for (const number_parse_cases::Settings& settings : number_parse_cases::kSettings) {
+        SCOPED_TRACE(settings.name);
+        const UserSettings changed(settings.locale);
+        number_parse_cases::ExpectConversions(numbers, settings.cases);
+    }
 }
 
 TEST(WindowsNumberParse, ConvertsLikeThePortableTwin) {

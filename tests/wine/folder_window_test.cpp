@@ -96,16 +96,29 @@ TEST_F(FolderWindowTest, FailuresAreShownAndTheWindowStaysOpen) {
     }
 }
 
-// A relative home path resolves against the host's current folder (here a scratch one), and
-// an image name can climb out of the date folder or name a folder that Windows makes under
-// another name or not at all: each is refused with its message before any folder is made or
+// A relative home path resolves against the host's current folder (here a scratch one), a
+// folder of the home path or the image name can name a folder that Windows makes under another
+// name or not at all, the image name can climb out of the date folder, and the host's file
+// names can be too long to save: each is refused with its message before any folder is made or
 // the camera is touched, and the window stays open for a corrected text.
 TEST_F(FolderWindowTest, TextsThatWouldMakeFoldersElsewhereAreRefusedBeforeAnythingIsMade) {
     const std::string kHome = "The home path must be a full path, such as C:\\MaximDL\\ or \\\\server\\share\\MaximDL\\.";
-    const std::string kDots = "The image name cannot contain a folder named . or ..";
+    const std::string kHomeEnd = "A folder in the home path cannot end with a dot or a blank.";
+    const std::string kHomeDevice = "The home path cannot use a device name such as CON, NUL, COM1 or LPT1.";
+    const std::string kSeparator =
+        "The image name cannot contain \\ or /: it names one folder and begins each image's file name.";
+    const std::string kDots = "The image name cannot be . or ..";
     const std::string kCharacters = "The image name cannot contain any of these characters: : * ? \" < > |";
-    const std::string kEnd = "A folder in the image name cannot end with a dot or a blank.";
+    const std::string kEnd = "The image name cannot end with a dot or a blank.";
     const std::string kDevice = "The image name cannot use a device name such as CON, NUL, COM1 or LPT1.";
+    // A sibling of the scratch home whose name makes "<home>20261206\M31\M31" 248 UTF-16 units
+    // long: one more than the host's file names leave room for. Wine's file APIs make such
+    // folders; the host could save nothing in them on Windows, whose ntdll is the one asked
+    // whether the process takes long paths (Wine 8's has no answer, so the classic limit holds).
+    const std::string tooLongHome = home_.substr(0, home_.size() - 1) + std::string(232 - home_.size(), 'a') + "\\";
+    const std::string kOneTooLong =
+        "The images' file names would be 1 character too long for Windows: shorten the home path by 1 "
+        "character or the image name by 1 (it is used twice).";
     const struct Case {
         std::string home, image, message;
     } cases[] = {
@@ -114,10 +127,15 @@ TEST_F(FolderWindowTest, TextsThatWouldMakeFoldersElsewhereAreRefusedBeforeAnyth
         {"", "M31", kHome},
         {"\\\\?\\" + home_, "M31", kHome},
         {"\\\\.\\" + home_, "M31", kHome},
-        {home_, "..\\..\\Users\\Public\\M31", kDots},
+        {home_ + "Astro \\", "M31", kHomeEnd},
+        {home_ + "NUL\\", "M31", kHomeDevice},
+        {home_, "M31\\Core", kSeparator},
+        {home_, "..\\..\\Users\\Public\\M31", kSeparator},
+        {home_, "..", kDots},
         {home_, "M31:Core", kCharacters},
         {home_, "CON", kDevice},
         {home_, "M31 ", kEnd},
+        {tooLongHome, "M31", kOneTooLong},
     };
     const test::ScratchCurrentFolder current;
     std::vector<SeenMessageBox> seen(std::size(cases));
@@ -140,6 +158,7 @@ TEST_F(FolderWindowTest, TextsThatWouldMakeFoldersElsewhereAreRefusedBeforeAnyth
     }
     EXPECT_EQ(test::FolderEntries(current.Path()), std::vector<std::string>{});
     EXPECT_FALSE(IsDirectory(home_));
+    EXPECT_FALSE(IsDirectory(tooLongHome));
     EXPECT_EQ(host.CallTexts(), std::vector<std::string>{});
 }
 
