@@ -8,7 +8,7 @@ JOBS ?= 2
 # apart.
 .NOTPARALLEL:
 
-.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist test-release test-windows dist fuzz demo docs-pictures bench clean
+.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist test-release test-kit test-windows dist fuzz demo docs-pictures bench clean
 
 all: native cross cross64
 
@@ -48,7 +48,13 @@ test-dist: dist
 test-release: dist
 	@bash dist/test_release.sh
 
-# test-wine (each build apart), test-dist and test-release at once, each with its log printed
+# The test kit as a tester runs it (under Wine's command prompt), counted against the results of
+# the last test-wine.
+test-kit: dist
+	@bash dist/test_kit.sh
+
+# test-wine (each build apart), test-dist and test-release at once, then the test kit's test,
+# each with its log printed
 # whole when it ends.
 test-windows: dist
 	@bash scripts/test-windows.sh

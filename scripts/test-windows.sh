@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The Windows tests of each cross build, the installer's and the release's, all four at once
 # (`make test`, once the builds they need are done): the release test's second build keeps the
-# cores busy while the others mostly wait on Wine. Each writes a log of its own under
-# build/test-logs, printed whole when it ends, always in this order; the status is a failure
-# when any one failed.
+# cores busy while the others mostly wait on Wine. The test kit's test follows the Windows tests
+# of both builds, whose results it counts against, beside the other two. Each writes a log of its
+# own under build/test-logs, printed whole when it ends, always in this order; the status is a
+# failure when any one failed.
 #
 # Each has a Wine prefix of its own (the 64-bit build's Windows tests build/wine-prefix-64) and a
 # display of its own, so that no window of one takes the keyboard focus from a window test of
 # another: the 32-bit build's Windows tests use the display the user gave, or :77; the 64-bit
-# build's :82, the installer's :80 and the release's :81.
+# build's :82, the installer's :80, the release's :81 and the kit's :83.
 set -u
 cd "$(dirname "$0")/.."
 . scripts/wine-env.sh
@@ -25,27 +26,39 @@ part_windows_64() {
 }
 part_installer() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=80 bash dist/test_installer.sh; }
 part_release() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=81 bash dist/test_release.sh; }
-names=(windows_32 windows_64 installer release)
+# The test kit counts against what the Windows tests of both builds ran, so it starts when they end.
+part_kit() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=83 bash dist/test_kit.sh; }
+names=(windows_32 windows_64 installer release kit)
 declare -A what=(
   [windows_32]="the Windows tests of build/win32"
   [windows_64]="the Windows tests of build/win64"
   [installer]="the installer's tests (make test-dist)"
   [release]="the release's tests (make test-release)"
+  [kit]="the test kit's run under Wine's command prompt (dist/test_kit.sh)"
 )
 
 declare -A pid
-for name in "${names[@]}"; do
+for name in windows_32 windows_64 installer release; do
   "part_$name" >"$logs/$name.log" 2>&1 </dev/null &
   pid[$name]=$!
 done
+declare -A result
+for name in windows_32 windows_64; do
+  wait "${pid[$name]}"
+  result[$name]=$?
+done
+part_kit >"$logs/kit.log" 2>&1 </dev/null &
+pid[kit]=$!
 
 status=0
 for name in "${names[@]}"; do
-  wait "${pid[$name]}"
-  result=$?
-  echo "== ${what[$name]}: $( [ $result = 0 ] && echo passed || echo "FAILED, status $result")"
+  if [ -z "${result[$name]:-}" ]; then
+    wait "${pid[$name]}"
+    result[$name]=$?
+  fi
+  echo "== ${what[$name]}: $( [ ${result[$name]} = 0 ] && echo passed || echo "FAILED, status ${result[$name]}")"
   cat "$logs/$name.log"
-  [ $result = 0 ] || status=1
+  [ ${result[$name]} = 0 ] || status=1
 done
-echo "test-windows: all four ended after $SECONDS s"
+echo "test-windows: all five ended after $SECONDS s"
 exit $status

@@ -186,11 +186,15 @@ Result ReadResult(const std::wstring& xml) {
 }
 
 // Runs one program in its folder, its output into `log`, waiting for it; its exit code, or -1
-// when it could not start.
-long RunProgram(const std::wstring& folder, const std::wstring& commandLine, const std::wstring& log) {
+// when it could not start (`why` then says why).
+long RunProgram(const std::wstring& folder, const std::wstring& commandLine, const std::wstring& log,
+                std::string& why) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE output = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
-    if (output == INVALID_HANDLE_VALUE) return -1;
+    if (output == INVALID_HANDLE_VALUE) {
+        why = "its log could not be made, error " + std::to_string(GetLastError());
+        return -1;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -201,8 +205,12 @@ long RunProgram(const std::wstring& folder, const std::wstring& commandLine, con
     std::wstring line = commandLine;
     const BOOL started =
         CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process);
+    const DWORD error = GetLastError();
     CloseHandle(output);
-    if (!started) return -1;
+    if (!started) {
+        why = "error " + std::to_string(error);
+        return -1;
+    }
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 1;
@@ -272,17 +280,18 @@ int Main(const std::wstring& kit) {
             const std::wstring log = report + L"\\" + bits + L"-" + Widen(run.name) + L".log";
             DeleteFileW(xml.c_str());
             const std::vector<RegistryTree> before = ReadTouchedKeys();
+            std::string why;
             const long code = RunProgram(folder,
                                          L"\"" + folder + L"\\" + Widen(run.program) + L"\" " + Widen(run.arguments) +
                                              L" \"--gtest_output=xml:" + xml + L"\"",
-                                         log);
+                                         log, why);
             PutBack(before);
             Result result = ReadResult(xml);
             // A program that ended early (a crash, Ctrl+C) or could not start wrote no results
             // for the tests it did not finish: the run counts as one failure more.
             if (code != 0 && result.failed == 0) {
                 ++result.failed;
-                result.notes.push_back(code == -1 ? "failed  the program did not start"
+                result.notes.push_back(code == -1 ? "failed  the program did not start: " + why
                                                   : "failed  the program ended with code " + std::to_string(code) +
                                                         (g_stopped ? " (stopped with Ctrl+C)" : ""));
             }
