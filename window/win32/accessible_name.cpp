@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "com/com_object.h"
+#include "window/win32/system_oleacc.h"
 
 namespace starwright {
 
@@ -117,14 +118,17 @@ struct NamedControl {
 // The answer to WM_GETOBJECT for the client area: the object the control itself gives (the
 // system makes one when it gives none), named. 0 lets the system answer unnamed.
 LRESULT AnswerGetObject(HWND hwnd, const NamedControl& named, WPARAM wParam, LPARAM lParam) {
+    OleaccFunctions oleacc;
+    if (!SystemOleacc(oleacc)) return 0;
     ComPtr<IAccessible> system;
     const LRESULT own = CallWindowProcW(named.previous, hwnd, WM_GETOBJECT, wParam, lParam);
-    const HRESULT hr = own > 0 ? ObjectFromLresult(own, __uuidof(IAccessible), wParam, reinterpret_cast<void**>(system.GetAddressOf()))
-                               : CreateStdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
-                                                           reinterpret_cast<void**>(system.GetAddressOf()));
+    const HRESULT hr = own > 0 ? oleacc.objectFromLresult(own, __uuidof(IAccessible), wParam,
+                                                          reinterpret_cast<void**>(system.GetAddressOf()))
+                               : oleacc.createStdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
+                                                                  reinterpret_cast<void**>(system.GetAddressOf()));
     if (FAILED(hr) || !system) return 0;
     const ComPtr<IAccessible> answer = com::Adopt<IAccessible>(new NamedAccessible(std::move(system), hwnd, named.name));
-    const LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam, answer.Get());
+    const LRESULT result = oleacc.lresultFromObject(__uuidof(IAccessible), wParam, answer.Get());
     return result > 0 ? result : 0;
 }
 
