@@ -168,6 +168,12 @@ TEST_F(Win32AccessibilityTest, EveryInputIsHeardByItsLabel) {
                 if (heard.name != system.name) {
                     EXPECT_EQ(window.name, c.name) << c.control << "(" << c.index << ")";
                 }
+                // A labelled input stands right after its label in the window order, where
+                // Windows' accessibility layer looks for a name.
+                const ControlDescription& d = *FrmMainDescription().Find(c.control, c.index);
+                if (const ControlDescription* label = FrmMainDescription().LabelOf(d)) {
+                    EXPECT_EQ(GetWindow(hwnd, GW_HWNDPREV), d::Control(label->name, label->index)) << c.control;
+                }
             }
         });
     }
