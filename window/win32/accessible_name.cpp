@@ -346,10 +346,8 @@ LRESULT CALLBACK NamedControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     }
     // While the window is still there: the annotation is kept by the handle, which the system
     // may give to another window once this one is gone.
-    if (message == WM_DESTROY && named->annotation) {
+    if (message == WM_DESTROY && named->annotation)
         named->annotation->ClearHwndProps(hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &PROPID_ACC_NAME, 1);
-        named->annotation.Reset();
-    }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
