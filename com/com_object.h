@@ -27,10 +27,13 @@ struct NoModuleLock {
 };
 
 // The IUnknown of Derived, which implements Interface (IUnknown included) and answers
-// `bool Implements(REFIID) const` for every other IID it is reachable under; all of them give
-// the same pointer, so the object has one identity. It starts with its creator's reference
-// and deletes itself when the last one goes. ModuleLock::Lock/Unlock bracket its lifetime,
-// for a module whose live objects keep it loaded.
+// `bool Implements(REFIID) const` for every other IID it is reachable under as Interface; all
+// of them give the same pointer, so the object has one identity. A Derived that also implements
+// interfaces other than Interface's line gives them from `void* OtherInterface(REFIID)` (nullptr
+// for an IID it does not answer), and overrides QueryInterface, AddRef and Release with this
+// class's, which are then the ones of every interface it has. It starts with its creator's
+// reference and deletes itself when the last one goes. ModuleLock::Lock/Unlock bracket its
+// lifetime, for a module whose live objects keep it loaded.
 template <class Derived, class Interface, class ModuleLock = NoModuleLock>
 class ComObject : public Interface {
 public:
@@ -39,13 +42,16 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
         if (!object) return E_POINTER;
+        void* found = nullptr;
         if (riid == IID_IUnknown || static_cast<const Derived*>(this)->Implements(riid)) {
-            *object = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
+            found = static_cast<Interface*>(this);
+        } else if constexpr (requires(Derived& derived, REFIID iid) { derived.OtherInterface(iid); }) {
+            found = static_cast<Derived*>(this)->OtherInterface(riid);
         }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        *object = found;
+        if (!found) return E_NOINTERFACE;
+        ComObject::AddRef();
+        return S_OK;
     }
 
     ULONG STDMETHODCALLTYPE AddRef() noexcept override { return InterlockedIncrement(&references_); }

@@ -12,6 +12,7 @@
 #include "plugin/registration.h"
 #include "plugin/window_slot.h"
 #include "window/win32/accessible_name.h"
+#include "window/win32/system_oleacc.h"
 
 using namespace starwright::plugin;
 
@@ -32,8 +33,13 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
 }
 
 // Screen readers hold accessible objects of the window's controls, whose code is ours, as long
-// as they like; the module's own lock does not count them.
-STDAPI DllCanUnloadNow() { return ModuleInUse() || starwright::AccessibleObjectsInUse() ? S_FALSE : S_OK; }
+// as they like; the module's own lock does not count them. Once nothing is in use, what the
+// window loaded for them goes before the module does: here, not at detach, under the loader lock.
+STDAPI DllCanUnloadNow() {
+    if (ModuleInUse() || starwright::AccessibleObjectsInUse()) return S_FALSE;
+    starwright::ReleaseSystemOleacc();
+    return S_OK;
+}
 
 STDAPI DllRegisterServer() {
     try {

@@ -3,17 +3,23 @@
 
 #include <windows.h>
 #include <oleacc.h>
+#include <servprov.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "host/sim/sim_host.h"
 #include "platform/portable_platform.h"
 #include "platform/text_win.h"
+#include "tests/wine/annotation_stand_in.h"
 #include "tests/wine/window_fixture.h"
+#include "window/win32/accessible_name.h"
 
 namespace starwright {
 namespace {
@@ -21,21 +27,18 @@ namespace {
 namespace d = driver;
 using Microsoft::WRL::ComPtr;
 
+// The interfaces a client may reach an accessible object through besides IAccessible.
+const IID* const kOtherInterfaces[] = {&IID_IDispatch, &IID_IEnumVARIANT, &IID_IOleWindow, &IID_IServiceProvider,
+                                       &IID_IAccIdentity};
+
 struct Heard {
     std::string name;
     long role = 0;
+    std::vector<bool> answers;  // by kOtherInterfaces
 };
 
-// The control's own accessible object, as an assistive program asks the system for it.
-Heard Hear(HWND hwnd) {
+Heard Read(IAccessible* accessible) {
     Heard heard;
-    ComPtr<IAccessible> accessible;
-    const HRESULT hr = AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                                  reinterpret_cast<void**>(accessible.GetAddressOf()));
-    if (FAILED(hr) || !accessible) {
-        heard.name = "<no accessible object>";
-        return heard;
-    }
     VARIANT self;
     VariantInit(&self);
     V_VT(&self) = VT_I4;
@@ -47,24 +50,29 @@ Heard Hear(HWND hwnd) {
     VariantInit(&role);
     if (SUCCEEDED(accessible->get_accRole(self, &role)) && V_VT(&role) == VT_I4) heard.role = V_I4(&role);
     VariantClear(&role);
+    for (const IID* iid : kOtherInterfaces) {
+        ComPtr<IUnknown> other;
+        heard.answers.push_back(SUCCEEDED(accessible->QueryInterface(*iid, reinterpret_cast<void**>(other.GetAddressOf()))));
+    }
     return heard;
 }
 
-// The role of the system's own accessible object for the control, whatever the control answers.
-long SystemRole(HWND hwnd) {
+// The control's own accessible object, as an assistive program asks the system for it.
+Heard Hear(HWND hwnd, LONG objectId = OBJID_CLIENT) {
     ComPtr<IAccessible> accessible;
-    if (FAILED(CreateStdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
+    const HRESULT hr = AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(objectId), __uuidof(IAccessible),
+                                                  reinterpret_cast<void**>(accessible.GetAddressOf()));
+    if (FAILED(hr) || !accessible) return {"<no accessible object>"};
+    return Read(accessible.Get());
+}
+
+// The system's own accessible object for the control, whatever the control answers.
+Heard System(HWND hwnd, LONG objectId = OBJID_CLIENT) {
+    ComPtr<IAccessible> accessible;
+    if (FAILED(CreateStdAccessibleObject(hwnd, objectId, __uuidof(IAccessible),
                                          reinterpret_cast<void**>(accessible.GetAddressOf()))))
-        return 0;
-    VARIANT self;
-    VariantInit(&self);
-    V_VT(&self) = VT_I4;
-    V_I4(&self) = CHILDID_SELF;
-    VARIANT role;
-    VariantInit(&role);
-    const long result = SUCCEEDED(accessible->get_accRole(self, &role)) && V_VT(&role) == VT_I4 ? V_I4(&role) : 0;
-    VariantClear(&role);
-    return result;
+        return {"<no system object>"};
+    return Read(accessible.Get());
 }
 
 std::string RoleText(long role) {
@@ -74,11 +82,25 @@ std::string RoleText(long role) {
 }
 
 // The window runs on the host's user-interface thread, a single-threaded apartment; the
-// accessible objects are handed out through COM there.
+// accessible objects are handed out through COM there. The system's annotation service is a
+// stand-in that answers as Wine 8's does unless a test says otherwise.
 class Win32AccessibilityTest : public ::testing::Test, protected SimHostedWindow {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-    void TearDown() override { CoUninitialize(); }
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        AnswerAnnotations(E_NOTIMPL);
+    }
+    void TearDown() override {
+        annotation.reset();
+        CoUninitialize();
+    }
+    void AnswerAnnotations(HRESULT answer) {
+        annotation.reset();
+        annotation = std::make_unique<test::StandInAnnotation>(answer);
+        ASSERT_EQ(annotation->Registered(), S_OK);
+    }
+
+    std::unique_ptr<test::StandInAnnotation> annotation;
 };
 
 // Every control the user can reach, in each tool as chosen by its option button, is heard by
@@ -130,19 +152,76 @@ TEST_F(Win32AccessibilityTest, EveryInputIsHeardByItsLabel) {
                 if (c.tool != tool) continue;
                 HWND hwnd = d::Control(c.control, c.index);
                 const Heard heard = Hear(hwnd);
+                const Heard system = System(hwnd);
                 EXPECT_EQ(heard.name, c.name) << c.control << "(" << c.index << ")";
                 // The role stays the system's. Windows gives each class its own (the table's);
                 // Wine 8 knows the text box only and calls the others a plain client area.
-                const long systemRole = SystemRole(hwnd);
-                EXPECT_EQ(RoleText(heard.role), RoleText(systemRole)) << c.control << "(" << c.index << ")";
-                if (systemRole != ROLE_SYSTEM_CLIENT) {
+                EXPECT_EQ(RoleText(heard.role), RoleText(system.role)) << c.control << "(" << c.index << ")";
+                if (system.role != ROLE_SYSTEM_CLIENT) {
                     EXPECT_EQ(RoleText(heard.role), RoleText(c.role)) << c.control << "(" << c.index << ")";
+                }
+                // So does every interface the system's objects are reached through; and a control
+                // that tells its name itself tells it for its window as well as its client area.
+                EXPECT_EQ(heard.answers, system.answers) << c.control << "(" << c.index << ")";
+                const Heard window = Hear(hwnd, OBJID_WINDOW);
+                EXPECT_EQ(window.answers, System(hwnd, OBJID_WINDOW).answers) << c.control << "(" << c.index << ")";
+                if (heard.name != system.name) {
+                    EXPECT_EQ(window.name, c.name) << c.control << "(" << c.index << ")";
+                }
+                // A labelled input stands right after its label in the window order, where
+                // Windows' accessibility layer looks for a name.
+                const ControlDescription& d = *FrmMainDescription().Find(c.control, c.index);
+                if (const ControlDescription* label = FrmMainDescription().LabelOf(d)) {
+                    EXPECT_EQ(GetWindow(hwnd, GW_HWNDPREV), d::Control(label->name, label->index)) << c.control;
                 }
             }
         });
     }
     script.Then([] { d::Click("cmdExit"); });
     ShowWith(form, script);
+}
+
+// Where the system annotates a control's name (Windows), the system's own object tells it, with
+// everything else that object answers: each list and the drop-down list is annotated with its
+// name while it is shown, no object of the window's is handed out for it, and the annotation is
+// cleared before its window handle is given up.
+TEST_F(Win32AccessibilityTest, NamesAreAnnotatedWhereTheSystemCan) {
+    AnswerAnnotations(S_OK);
+    const std::map<std::string, std::wstring> names = {
+        {"lstLog", L"Log"},
+        {"cmbType", L"Type"},
+        {"lstImagesBin", L"Loaded Images (left)"},
+        {"lstSelectedBin", L"Loaded Images (right)"},
+    };
+    std::map<HWND, std::wstring> expected;
+    d::Script script;
+    script.Then([&] {
+        for (const auto& [control, name] : names) {
+            HWND hwnd = d::Control(control);
+            expected[hwnd] = name;
+            ComPtr<IAccessible> accessible;
+            AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(accessible.GetAddressOf()));
+            EXPECT_FALSE(AccessibleObjectsInUse()) << control;
+        }
+        d::Click("cmdExit");
+    });
+    ShowWith(form, script);
+
+    std::map<HWND, std::wstring> annotated;
+    for (const auto& named : annotation->named) {
+        EXPECT_TRUE(named.objectId == static_cast<DWORD>(OBJID_CLIENT) && named.childId == CHILDID_SELF && named.nameProperty);
+        annotated[named.hwnd] = named.name;
+    }
+    EXPECT_EQ(annotated, expected);
+    EXPECT_EQ(annotation->named.size(), names.size());
+    std::map<HWND, int> cleared;
+    for (const auto& clear : annotation->cleared) {
+        EXPECT_TRUE(clear.objectId == static_cast<DWORD>(OBJID_CLIENT) && clear.childId == CHILDID_SELF && clear.nameProperty);
+        EXPECT_TRUE(clear.windowThere);
+        ++cleared[clear.hwnd];
+    }
+    for (const auto& [hwnd, name] : expected) EXPECT_EQ(cleared[hwnd], 1) << "cleared for " << ToUtf8(name);
 }
 
 }  // namespace

@@ -207,22 +207,23 @@ void Win32Window::Create() {
     // A window's children are stacked in the order they are created, and the dialog manager
     // moves the arrow keys through a group in that order: so each container's controls are
     // created by tab index, except that an option group's buttons follow each other from its
-    // first, a frame's controls come right after the frame that parents them, and a text box
-    // comes right after its label: the system's accessibility layer names a text box by the
-    // label stacked just before it, which is what a screen reader reads. Labels take no focus
-    // and Tab does not use the stacking (see NextTabStop), so the keyboard is not affected.
+    // first, a frame's controls come right after the frame that parents them, and an input with
+    // a label (a text box, a list) comes right after it: the system's accessibility layer names
+    // a control by the label stacked just before it, which is what a screen reader reads. Labels
+    // take no focus and Tab does not use the stacking (see NextTabStop), so the keyboard is not
+    // affected; nor is the picture (see LabelHeight).
     const std::vector<const ControlDescription*> tabOrder = TabOrder();
-    std::vector<const ControlDescription*> textBoxLabels;
+    std::vector<const ControlDescription*> stackedLabels;
     for (const auto& d : form_.controls)
-        if (const ControlDescription* label = TextBoxLabel(d)) textBoxLabels.push_back(label);
+        if (const ControlDescription* label = StackedLabel(d)) stackedLabels.push_back(label);
     auto contains = [](const std::vector<const ControlDescription*>& list, const ControlDescription* d) {
         return std::find(list.begin(), list.end(), d) != list.end();
     };
     auto byTabIndex = [&](std::string_view container) {
         std::vector<const ControlDescription*> list;
         for (const ControlDescription* d : tabOrder) {
-            if (d->container != container || contains(list, d) || contains(textBoxLabels, d)) continue;
-            if (const ControlDescription* label = TextBoxLabel(*d)) list.push_back(label);
+            if (d->container != container || contains(list, d) || contains(stackedLabels, d)) continue;
+            if (const ControlDescription* label = StackedLabel(*d)) list.push_back(label);
             list.push_back(d);
             for (const ControlDescription* other : tabOrder)
                 if (InOptionGroupOf(*other, *d)) list.push_back(other);
@@ -240,14 +241,30 @@ void Win32Window::Create() {
     }
 }
 
-const ControlDescription* Win32Window::TextBoxLabel(const ControlDescription& d) const {
-    if (d.type != ControlType::TextBox) return nullptr;
+const ControlDescription* Win32Window::StackedLabel(const ControlDescription& d) const {
     const ControlDescription* label = form_.LabelOf(d);
-    if (!label && !d.label.empty()) throw std::logic_error("text box with an unknown label: " + std::string(d.name));
+    if (!label && !d.label.empty()) throw std::logic_error("input with an unknown label: " + std::string(d.name));
     // Stacking orders the children of one container only.
     if (label && (label->type != ControlType::Label || label->container != d.container))
-        throw std::logic_error("text box labelled by no label beside it: " + std::string(d.name));
+        throw std::logic_error("input labelled by no label beside it: " + std::string(d.name));
     return label;
+}
+
+// A label stacked before the input it names is drawn over it where the two overlap ("Log" runs
+// a pixel row into the top of its list), and the input drew those rows while it was stacked
+// first. So a label above its input ends where the input begins: the rows it gives up are the
+// input's, as they were; its text, drawn from its top, is where it was.
+int Win32Window::LabelHeight(const ControlDescription& label) const {
+    const int top = PixelsY(label.top);
+    const int height = PixelsY(label.height);
+    for (const auto& input : form_.controls) {
+        if (form_.LabelOf(input) != &label) continue;
+        const int inputTop = PixelsY(input.top);
+        const int left = PixelsX(label.left), inputLeft = PixelsX(input.left);
+        const bool acrossColumns = left < inputLeft + PixelsX(input.width) && inputLeft < left + PixelsX(label.width);
+        if (acrossColumns && top < inputTop && inputTop < top + height) return inputTop - top;
+    }
+    return height;
 }
 
 void Win32Window::CreateFonts() {
@@ -281,7 +298,7 @@ void Win32Window::CreateControl(const ControlDescription& d) {
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | native.style;
     if (StartsGroup(form_, d)) style |= WS_GROUP;
     if (d.visible) style |= WS_VISIBLE;
-    int height = PixelsY(d.height);
+    int height = d.type == ControlType::Label ? LabelHeight(d) : PixelsY(d.height);
     // A drop-down list's height includes its open list.
     if (d.type == ControlType::ComboBox) height += PixelsY(d.height) * static_cast<int>(d.items.size() + 2);
     const std::wstring caption = d.type == ControlType::ComboBox || d.type == ControlType::ListBox
@@ -301,10 +318,9 @@ void Win32Window::CreateControl(const ControlDescription& d) {
         selectedOption_ = &d;
     }
     if (d.defaultButton) defaultButton_ = controls_[slot].get();
-    // Lists and the drop-down list tell their names themselves. A label stacked before them is
-    // not enough: Wine's accessibility layer takes no name from it for a list, "Log" would then
-    // cover the top edge of its list (they overlap by a pixel row, which the list covers now),
-    // and the drop-down list has no label at all.
+    // Lists and the drop-down list tell their names themselves. The label stacked before a list
+    // is not enough: Wine's accessibility layer takes no name from it for a list, the two lists
+    // of "Loaded Images" are told apart by their side only, and the drop-down list has no label.
     if (d.type == ControlType::ListBox || d.type == ControlType::ComboBox) {
         const std::string_view name = form_.AccessibleName(d);
         if (!name.empty()) NameForAssistiveTools(hwnd, ToWide(name));

@@ -98,8 +98,10 @@ private:
     int PixelsY(int twips) const { return MulDiv(twips, dpiY_, 1440); }
     void CreateFonts();
     void CreateControl(const ControlDescription& d);
-    // The label that names a text box for screen readers, stacked right before it; or nullptr.
-    const ControlDescription* TextBoxLabel(const ControlDescription& d) const;
+    // The label that names an input for screen readers, stacked right before it; or nullptr.
+    const ControlDescription* StackedLabel(const ControlDescription& d) const;
+    // A label's height in pixels, short of the input it names where it would overlap it.
+    int LabelHeight(const ControlDescription& label) const;
     HWND ContainerHwnd(std::string_view container) const;
     void ReleaseResources();
     // Every control of the form by tab index; equal indexes keep the table's order.
