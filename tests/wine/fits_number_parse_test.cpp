@@ -15,6 +15,7 @@
 #include "platform/windows_platform.h"
 #include "tests/number_parse_cases.h"
 #include "tests/wine/test_main.h"
+#include "tests/wine/windows_only.h"
 
 namespace starwright {
 namespace {
@@ -81,6 +82,42 @@ TEST(WindowsNumberParseSettings, FollowsTheUsersOwnSettings) {
         SCOPED_TRACE(settings.name);
         const UserSettings changed(settings.locale);
         number_parse_cases::ExpectConversions(numbers, settings.cases);
+    }
+}
+
+// What French (France) and German (Switzerland) write on the Windows that runs the test, taken
+// from its own locale data and set as the user's settings: newer versions group French with a
+// narrow no-break space (U+202F) and Swiss German with ’ (U+2019). A number the locale formats
+// itself, and the same number typed with a plain space or ', read back as that number.
+TEST(WindowsNumberParseSettings, ReadsWhatThisWindowsWritesInFrenchAndSwissGerman) {
+    STARWRIGHT_WINDOWS_ONLY("Wine's locale data is not the running Windows version's; "
+                            "FollowsTheUsersOwnSettings sets U+202F and U+2019 itself");
+    WindowsNumberText numbers;
+    for (const wchar_t* name : {L"fr-FR", L"de-CH"}) {
+        SCOPED_TRACE(ToUtf8(name));
+        const auto info = [&](LCTYPE type) {
+            wchar_t value[16] = {};
+            GetLocaleInfoEx(name, type, value, 16);
+            return ToUtf8(value);
+        };
+        NumberSeparators locale;
+        locale.decimal = info(LOCALE_SDECIMAL);
+        locale.thousands = info(LOCALE_STHOUSAND);
+        locale.currencyDecimal = info(LOCALE_SMONDECIMALSEP);
+        locale.currencyThousands = info(LOCALE_SMONTHOUSANDSEP);
+        locale.grouping = info(LOCALE_SGROUPING);
+        const UserSettings changed(locale);
+        wchar_t formatted[64] = {};
+        ASSERT_GT(GetNumberFormatEx(name, 0, L"1234567.5", nullptr, formatted, 64), 0);
+        std::wstring typed = formatted;
+        for (wchar_t& ch : typed) {
+            if (ch == L'\u202F' || ch == L'\u00A0') ch = L' ';
+            if (ch == L'\u2019') ch = L'\'';
+        }
+        for (const std::wstring& text : {std::wstring(formatted), typed}) {
+            SCOPED_TRACE(ToUtf8(text));
+            EXPECT_EQ(numbers.ParseDouble(ToUtf8(text)), 1234567.5);
+        }
     }
 }
 

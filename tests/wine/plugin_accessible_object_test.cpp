@@ -22,6 +22,7 @@
 #include "plugin/plug_in_interface.h"
 #include "tests/wine/annotation_stand_in.h"
 #include "tests/wine/plugin_test_support.h"
+#include "tests/wine/windows_only.h"
 #include "tests/wine/window_driver.h"
 
 namespace starwright {
@@ -101,6 +102,7 @@ private:
 };
 
 TEST(PlugInModuleLifeTest, AccessibleObjectsAreDisconnectedWhenTheWindowCloses) {
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
     test::StandInAnnotation annotation(E_NOTIMPL);  // as Wine 8's: the window names the lists itself

@@ -21,6 +21,7 @@
 #include "plugin/plug_in_interface.h"
 #include "tests/wine/folder_support.h"
 #include "tests/wine/plugin_test_support.h"
+#include "tests/wine/windows_only.h"
 #include "tests/wine/window_driver.h"
 
 namespace starwright {
@@ -48,6 +49,7 @@ TEST(PlugInBesideSharedLibgccTest, EveryHandlerShowsItsFailedHostCall) {
     ASSERT_NE(libgcc, nullptr);
     ASSERT_EQ(GetModuleHandleW(kSharedLibgcc), libgcc);
 
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     sim::SimHost host;
     sim::SimComServer server(host);

@@ -13,6 +13,7 @@
 #include "plugin/identifiers.h"
 #include "plugin/plug_in_interface.h"
 #include "tests/wine/plugin_test_support.h"
+#include "tests/wine/windows_only.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace starwright::plugin;
@@ -30,6 +31,7 @@ using CanUnloadNowFn = starwright::test::NoArgumentExportFn;
 class PlugInModule : public testing::Test {
 protected:
     static void SetUpTestSuite() {
+        STARWRIGHT_NEEDS_ADMINISTRATOR();
         const HRESULT registered = starwright::test::RegisterHostStub();
         ASSERT_EQ(registered, S_OK) << Hex(registered);
         module_ = LoadLibraryW(BesideTest(L"Starwright.dll").c_str());

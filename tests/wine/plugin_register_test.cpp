@@ -12,6 +12,7 @@
 
 #include "plugin/identifiers.h"
 #include "tests/wine/plugin_test_support.h"
+#include "tests/wine/windows_only.h"
 
 namespace starwright {
 namespace {
@@ -126,6 +127,7 @@ void Write(const std::wstring& path, const wchar_t* name, const std::wstring& va
 // go, and what was there must stay, as it was, whether nothing of the plug-in was registered or
 // a registration from another folder.
 TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothViews) {
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     for (bool registeredElsewhere : {false, true}) {
         SCOPED_TRACE(registeredElsewhere ? "registered from another folder" : "nothing registered");
@@ -158,6 +160,7 @@ TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothView
 // wrote there. The last one to go leaves nothing in either view, also when the type library's
 // key has gone already and UnRegisterTypeLib cannot find the interface keys through it.
 TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLastLeavesNothing) {
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     const struct {
         const char* name;
@@ -194,21 +197,30 @@ TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLas
     EraseAll();
 }
 
-// On Windows, a write through HKEY_CLASSES_ROOT goes to the user's own classes whenever the key
-// exists there, and an elevated host never reads them. Wine does not merge the two, so the test
-// makes that view: HKEY_CLASSES_ROOT is pointed at HKCU\Software\Classes for this process, which
-// holds a stale per-user copy of the class. Registering still lands in the machine's classes, in
-// both views, and neither registering nor unregistering touches the per-user copy.
-TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHold) {
+// A registration and an unregistration beside a stale per-user copy of the class key. They land
+// in the machine's classes, in both views, and neither touches the per-user copy.
+void RegisterBesideAUsersOwnClass(bool classesRootIsTheUsers) {
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     EraseAll();
-    const std::wstring userClass = kClassKey + L"\\InprocServer32";
-    Write(userClass, nullptr, L"C:\\Old\\Starwright.dll", 0, HKEY_CURRENT_USER);
+    // The user's key the test makes first, which it removes at the end with all below it.
+    std::wstring made = kClassKey;
+    for (size_t end = 0; (end = kClassKey.find(L'\\', end + 1)) != std::wstring::npos;) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kClassKey.substr(0, end).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            made = kClassKey.substr(0, end);
+            break;
+        }
+        RegCloseKey(key);
+    }
+    Write(kClassKey + L"\\InprocServer32", nullptr, L"C:\\Old\\Starwright.dll", 0, HKEY_CURRENT_USER);
     const std::wstring userBefore = Dump(HKEY_CURRENT_USER, kClassKey, 0, L"(user) CLSID");
-    HKEY userClasses = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS, &userClasses), ERROR_SUCCESS);
-    ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, userClasses), ERROR_SUCCESS);
-    RegCloseKey(userClasses);
+    if (classesRootIsTheUsers) {
+        HKEY userClasses = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS, &userClasses),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, userClasses), ERROR_SUCCESS);
+        RegCloseKey(userClasses);
+    }
 
     const HRESULT registered = test::CallExport("DllRegisterServer");
     const std::string afterRegistering = Presence();
@@ -216,8 +228,8 @@ TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHol
     const HRESULT unregistered = test::CallExport("DllUnregisterServer");
     const std::string afterUnregistering = Presence();
     const std::wstring userAfterUnregistering = Dump(HKEY_CURRENT_USER, kClassKey, 0, L"(user) CLSID");
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    Erase(HKEY_CURRENT_USER, kClassKey, 0);
+    if (classesRootIsTheUsers) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    Erase(HKEY_CURRENT_USER, made, 0);
 
     EXPECT_EQ(registered, S_OK) << test::Hex(registered);
     EXPECT_EQ(afterRegistering, "101111") << "the machine's classes after registering";
@@ -225,6 +237,85 @@ TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHol
     EXPECT_EQ(unregistered, S_OK) << test::Hex(unregistered);
     EXPECT_EQ(afterUnregistering, "000000") << "the machine's classes after unregistering";
     EXPECT_EQ(Narrow(userAfterUnregistering), Narrow(userBefore)) << "the user's classes after unregistering";
+    EraseAll();
+}
+
+// On Windows, a write through HKEY_CLASSES_ROOT goes to the user's own classes whenever the key
+// exists there, and an elevated host never reads them. Wine does not merge the two, so this test
+// makes that view: HKEY_CLASSES_ROOT is pointed at HKCU\Software\Classes for this process.
+TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHold) {
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
+    RegisterBesideAUsersOwnClass(true);
+}
+
+TEST(PlugInRegistrationTest, RegistrationIsTheMachinesInWindowsOwnMergedView) {
+    STARWRIGHT_WINDOWS_ONLY("Wine 8 does not merge the user's classes into HKEY_CLASSES_ROOT; "
+                            "RegistrationIsTheMachinesWhateverTheUsersClassesHold makes that view itself");
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
+    RegisterBesideAUsersOwnClass(false);
+}
+
+// Runs a program and waits for it; its exit code, or -1 when it did not start.
+long RunProgram(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    return static_cast<long>(code);
+}
+
+// Both builds, as the test kit holds them, registered with the regsvr32 of their own bitness and
+// unregistered again, read in Windows' own views after each step: the class in its own view,
+// the interface key in both, and what both share kept until the last one goes.
+TEST(PlugInRegistrationTest, BothBitnessesSideBySideInWindowsOwnViews) {
+    STARWRIGHT_WINDOWS_ONLY("under Wine, plugin_registration.sh runs both regsvr32s on both DLLs and reads "
+                            "both views with both reg.exes");
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
+    BOOL wow64 = FALSE;
+    if (sizeof(void*) == 4 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64))
+        GTEST_SKIP() << "needs 64-bit Windows";
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    // A 32-bit program reaches the 64-bit system folder as Sysnative.
+    const std::wstring regsvr32[] = {std::wstring(windows) + L"\\SysWOW64\\regsvr32.exe",
+                                     std::wstring(windows) + (sizeof(void*) == 8 ? L"\\System32" : L"\\Sysnative") +
+                                         L"\\regsvr32.exe"};
+    const std::wstring dll[] = {test::BesideTest(L"..\\32-bit\\Starwright.dll"),
+                                test::BesideTest(L"..\\64-bit\\Starwright.dll")};
+    for (const std::wstring& file : dll)
+        ASSERT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES) << "the kit's " << Narrow(file);
+    // Presence() in absolute views: the class and the interface key in the 32- and the 64-bit
+    // view, then the ProgID and the type library.
+    const auto views = [] {
+        const std::string present = Presence();
+        return sizeof(void*) == 8 ? std::string{present[1], present[0], present[3], present[2], present[4], present[5]}
+                                  : present;
+    };
+    const struct {
+        const char* step;
+        int bits;  // 0: 32-bit, 1: 64-bit
+        bool unregister;
+        const char* after;
+    } steps[] = {
+        {"register the 32-bit DLL", 0, false, "101111"}, {"register the 64-bit DLL", 1, false, "111111"},
+        {"unregister the 32-bit DLL", 0, true, "011111"}, {"unregister the 64-bit DLL", 1, true, "000000"},
+        {"register the 64-bit DLL", 1, false, "011111"}, {"register the 32-bit DLL", 0, false, "111111"},
+        {"unregister the 64-bit DLL", 1, true, "101111"}, {"unregister the 32-bit DLL", 0, true, "000000"},
+    };
+    EraseAll();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        const long code = RunProgram(L"\"" + regsvr32[step.bits] + L"\" /s " + (step.unregister ? L"/u " : L"") + L"\"" +
+                              dll[step.bits] + L"\"");
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(views(), step.after) << Narrow(DumpAll());
+    }
     EraseAll();
 }
 

@@ -17,6 +17,7 @@
 #include "plugin/identifiers.h"
 #include "starwright_version.h"
 #include "tests/wine/plugin_test_support.h"
+#include "tests/wine/windows_only.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace starwright::plugin;
@@ -79,6 +80,7 @@ std::wstring GuidText(const GUID& guid) {
 class PlugInTypeLib : public testing::Test {
 protected:
     static void SetUpTestSuite() {
+        STARWRIGHT_NEEDS_ADMINISTRATOR();
         const HRESULT registered = starwright::test::RegisterHostStub();
         ASSERT_EQ(registered, S_OK) << Hex(registered);
         const HRESULT loaded = LoadTypeLibEx(BesideTest(L"Starwright.dll").c_str(), REGKIND_NONE, &library_);

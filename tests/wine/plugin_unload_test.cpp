@@ -22,6 +22,7 @@
 #include "plugin/identifiers.h"
 #include "plugin/plug_in_interface.h"
 #include "tests/wine/plugin_test_support.h"
+#include "tests/wine/windows_only.h"
 #include "tests/wine/window_driver.h"
 
 namespace starwright {
@@ -139,6 +140,7 @@ DWORD WINAPI ShowOnOwnThread(void* parameter) {
 }
 
 TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughCom) {
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
     // This thread serves the host's classes, the camera counted.
@@ -189,6 +191,7 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
 // all night: each time, the module must give back its handles, its TLS slots, of which a
 // process has about a thousand, and its memory.
 TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesTlsSlotsAndMemory) {
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
     sim::SimHost host;
