@@ -389,7 +389,9 @@ Function .onInstFailed
 FunctionEnd
 
 ; Sets RESULT to 1 when PATH (an NT path from PendingFileRenameOperations) names a file or
-; folder this installation writes.
+; folder this installation writes. Paths compare in their long form: an uninstaller run in place
+; as "C:\PROGRA~1\..." names its files by their short (8.3) names. The files and folders this
+; installation writes exist by now, so their long forms can be had.
 !macro IfOurPendingPath PATH RESULT
   StrCpy $R7 ${PATH} 1
   ${If} $R7 == "!"
@@ -406,6 +408,11 @@ FunctionEnd
   ${If} $R8 == "\"
     StrCpy $R7 $R7 -1
   ${EndIf}
+  System::Call 'kernel32::GetLongPathNameW(w R7, w .R8, i ${NSIS_MAX_STRLEN}) i .R9'
+  ${If} $R9 > 0
+  ${AndIf} $R9 < ${NSIS_MAX_STRLEN}
+    StrCpy $R7 $R8
+  ${EndIf}
   ${If} $R7 == "$INSTDIR\Starwright.dll"
   ${OrIf} $R7 == "$Dir32\Starwright.dll"
   ${OrIf} $R7 == "$INSTDIR\README.md"
@@ -421,73 +428,101 @@ FunctionEnd
 ; pairs of NT paths, a file and where it goes ("" to delete it, a leading "!" to replace). One
 ; left on a path this installation has just written (by an earlier uninstaller that found the
 ; plug-in loaded, say) would delete or replace the new file at the next restart: those pairs are
-; dropped, every other one is kept byte for byte. Uses $0-$9 and $R0-$R8.
+; dropped, every other one is kept byte for byte. Other programs add to the list at any time, so
+; it is read again just before it is written back, and filtered again if it changed meanwhile.
+; Uses $0-$9 and $R0-$R9.
 Function ForgetPendingOperations
   System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "SYSTEM\CurrentControlSet\Control\Session Manager", i 0, i 3, *p .r1) i .r0'
   ${If} $0 != 0
     Return
   ${EndIf}
-  System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, *i .r2, p 0, *i 0 r3) i .r0'
-  ${If} $0 != 0
-  ${OrIf} $2 != 7 ; REG_MULTI_SZ
-    System::Call 'advapi32::RegCloseKey(p r1)'
-    Return
-  ${EndIf}
-  ; Zeroed (GPTR), with room for two more null characters: every string read ends.
-  IntOp $R0 $3 + 4
-  System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r4'
-  System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r5'
-  System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, p 0, p r4, *i r3 r3) i .r0'
-  ${If} $0 == 0
-    StrCpy $6 $4 ; the next pair to read
-    IntPtrOp $7 $4 + $3 ; the end of what was read
-    StrCpy $8 $5 ; where the next kept pair goes
+  StrCpy $2 0 ; times read
+  ${Do}
+    IntOp $2 $2 + 1
+    System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, *i .R0, p 0, *i 0 r3) i .r0'
+    ${If} $0 != 0
+    ${OrIf} $R0 != 7 ; REG_MULTI_SZ
+      ${Break}
+    ${EndIf}
+    ; Zeroed (GPTR), with room for two more null characters: every string read ends.
+    IntOp $R0 $3 + 4
+    System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r4'
+    System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r5'
+    System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, p 0, p r4, *i r3 r3) i .r0'
     StrCpy $9 0 ; pairs dropped
-    ${Do}
-      System::Call 'kernel32::lstrlenW(p r6) i .R0'
-      ${If} $R0 == 0 ; the empty string that ends the list
-        ${Break}
-      ${EndIf}
-      IntOp $R1 $R0 + 1
-      IntOp $R1 $R1 * 2
-      IntPtrOp $R1 $6 + $R1 ; the pair's second path
-      ${If} $R1 Z>= $7
-        StrCpy $9 0 ; not a list of pairs: left alone
-        ${Break}
-      ${EndIf}
-      System::Call 'kernel32::lstrlenW(p R1) i .R2'
-      IntOp $R3 $R0 + $R2
-      IntOp $R3 $R3 + 2
-      IntOp $R3 $R3 * 2 ; the pair's bytes
-      System::Call 'kernel32::lstrcpynW(w .R4, p r6, i ${NSIS_MAX_STRLEN})'
-      System::Call 'kernel32::lstrcpynW(w .R5, p R1, i ${NSIS_MAX_STRLEN})'
-      StrCpy $R6 0
-      !insertmacro IfOurPendingPath $R4 $R6
-      !insertmacro IfOurPendingPath $R5 $R6
-      ${If} $R6 = 1
-        DetailPrint "Windows was to delete or replace $R4 at the next restart; it no longer will"
-        IntOp $9 $9 + 1
-      ${Else}
-        System::Call 'kernel32::RtlMoveMemory(p r8, p r6, i R3)'
-        IntPtrOp $8 $8 + $R3
-      ${EndIf}
-      IntPtrOp $6 $6 + $R3
-    ${Loop}
-    ${If} $9 > 0
-      IntPtrOp $R0 $8 - $5
-      ${If} $R0 = 0
-        System::Call 'advapi32::RegDeleteValueW(p r1, w "PendingFileRenameOperations") i .r0'
-      ${Else}
-        IntOp $R0 $R0 + 2 ; and the empty string that ends the list
-        System::Call 'advapi32::RegSetValueExW(p r1, w "PendingFileRenameOperations", i 0, i 7, p r5, i R0) i .r0'
-      ${EndIf}
-      ${If} $0 != 0
-        DetailPrint "Windows did not let setup change its list of operations at the next restart (error $0)"
+    ${If} $0 = 234 ; ERROR_MORE_DATA: it grew since its size was asked
+      StrCpy $9 1
+    ${ElseIf} $0 == 0
+      StrCpy $6 $4 ; the next pair to read
+      IntPtrOp $7 $4 + $3 ; the end of what was read
+      StrCpy $8 $5 ; where the next kept pair goes
+      ${Do}
+        System::Call 'kernel32::lstrlenW(p r6) i .R0'
+        ${If} $R0 == 0 ; the empty string that ends the list
+          ${Break}
+        ${EndIf}
+        IntOp $R1 $R0 + 1
+        IntOp $R1 $R1 * 2
+        IntPtrOp $R1 $6 + $R1 ; the pair's second path
+        ${If} $R1 Z>= $7
+          StrCpy $9 0 ; not a list of pairs: left alone
+          ${Break}
+        ${EndIf}
+        System::Call 'kernel32::lstrlenW(p R1) i .R2'
+        IntOp $R3 $R0 + $R2
+        IntOp $R3 $R3 + 2
+        IntOp $R3 $R3 * 2 ; the pair's bytes
+        System::Call 'kernel32::lstrcpynW(w .R4, p r6, i ${NSIS_MAX_STRLEN})'
+        System::Call 'kernel32::lstrcpynW(w .R5, p R1, i ${NSIS_MAX_STRLEN})'
+        StrCpy $R6 0
+        !insertmacro IfOurPendingPath $R4 $R6
+        !insertmacro IfOurPendingPath $R5 $R6
+        ${If} $R6 = 1
+          DetailPrint "Windows was to delete or replace $R4 at the next restart; it no longer will"
+          IntOp $9 $9 + 1
+        ${Else}
+          System::Call 'kernel32::RtlMoveMemory(p r8, p r6, i R3)'
+          IntPtrOp $8 $8 + $R3
+        ${EndIf}
+        IntPtrOp $6 $6 + $R3
+      ${Loop}
+      ${If} $9 > 0
+        ; Read again: written back only while it is still what was filtered.
+        IntOp $R0 $3 + 4
+        System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .R1'
+        StrCpy $R2 $R0
+        System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, p 0, p R1, *i R2 R2) i .r0'
+        StrCpy $R3 -1
+        ${If} $0 == 0
+        ${AndIf} $R2 = $3
+          System::Call 'ntdll::RtlCompareMemory(p r4, p R1, i r3) i .R3'
+        ${EndIf}
+        System::Call 'kernel32::GlobalFree(p R1)'
+        ${If} $R3 = $3
+          StrCpy $9 0
+          IntPtrOp $R0 $8 - $5
+          ${If} $R0 = 0
+            System::Call 'advapi32::RegDeleteValueW(p r1, w "PendingFileRenameOperations") i .r0'
+          ${Else}
+            IntOp $R0 $R0 + 2 ; and the empty string that ends the list
+            System::Call 'advapi32::RegSetValueExW(p r1, w "PendingFileRenameOperations", i 0, i 7, p r5, i R0) i .r0'
+          ${EndIf}
+          ${If} $0 != 0
+            DetailPrint "Windows did not let setup change its list of operations at the next restart (error $0)"
+          ${EndIf}
+        ${EndIf}
       ${EndIf}
     ${EndIf}
-  ${EndIf}
-  System::Call 'kernel32::GlobalFree(p r4)'
-  System::Call 'kernel32::GlobalFree(p r5)'
+    System::Call 'kernel32::GlobalFree(p r4)'
+    System::Call 'kernel32::GlobalFree(p r5)'
+    ${If} $9 = 0
+      ${Break}
+    ${EndIf}
+    ${If} $2 >= 5
+      DetailPrint "Windows' list of operations at the next restart kept changing while setup read it; it is left as it is"
+      ${Break}
+    ${EndIf}
+  ${Loop}
   System::Call 'advapi32::RegCloseKey(p r1)'
 FunctionEnd
 

@@ -347,10 +347,14 @@ for f in "$dir32\\Starwright.dll.old-1" "$dir64\\Starwright.dll.old-1" "$dir64\\
 done
 expect_nothing_pending_on_installed "uninstalled"
 echo "-- and installed again before the restart"
-# What an uninstaller that deleted a loaded plug-in by its own name at the next restart left,
-# and an operation of another program's, which must stay.
+# What an uninstaller that deleted a loaded plug-in by its own name at the next restart left, what
+# one run in place from a short spelling of its folder ("C:\PROGRA~1\...") left on itself, and an
+# operation of another program's, which must stay.
 touch "$(unix_path 'C:\other.txt')"
 wine "$helper" delete-at-restart "$dir32\\Starwright.dll" </dev/null || fail "helper delete-at-restart: exit $?"
+short=$(winepath -s "$dir64\\uninstall.exe" | tr -d '\r')
+[ "${short,,}" != "${dir64,,}\\uninstall.exe" ] && [ -n "$short" ] || fail "Wine gives no short name for $dir64\\uninstall.exe: '$short'"
+wine "$helper" delete-at-restart "$short" </dev/null || fail "helper delete-at-restart: exit $?"
 wine "$helper" delete-at-restart 'C:\other.txt' </dev/null || fail "helper delete-at-restart: exit $?"
 expect_exit 0 "version $version installed again" "$(setup_command "$setup")"
 expect_nothing_pending_on_installed "installed again" all
@@ -359,6 +363,7 @@ expect_pending "installed again" 'C:\other.txt'
 restart
 expect_installed "$version" "$dll32" "$dll64"
 expect_asides "after a restart"
+[ -f "$(unix_path "$dir64\\uninstall.exe")" ] && ok "$dir64\\uninstall.exe is still there after the restart" || fail "Windows deleted $dir64\\uninstall.exe ($short) at the restart"
 [ ! -e "$(unix_path 'C:\other.txt')" ] && ok "the other program's operation was done at the restart" || fail "C:\\other.txt is still there"
 
 echo "== uninstalling with the quiet uninstall command"
