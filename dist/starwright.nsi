@@ -2,7 +2,8 @@
 ; 32-bit plug-in for 32-bit hosts into "Program Files (x86)\Starwright" and, on 64-bit Windows,
 ; the 64-bit one for 64-bit hosts into "Program Files\Starwright", and registers each with the
 ; regsvr32 of its own bitness. An installed version is replaced in one change that completes or
-; is taken back, also while MaxIm DL has it loaded (see "Installed files are never overwritten").
+; is taken back, also while MaxIm DL has it loaded (see "Installed files are never overwritten"),
+; and a run cut off in the middle is taken back by the next one (see WriteRecord).
 ; Run with /S it asks nothing; its exit code tells the outcome.
 ;
 ; Defined by the build: VERSION ("1.00"), VERSION4 ("1.0.0.0"), DLL32, DLL64, README, LICENSE,
@@ -21,6 +22,9 @@ RequestExecutionLevel admin
 !define PUBLISHER "Starwright developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Starwright"
 !define UNINSTALLER "uninstall.exe"
+; The record of a run of setup in progress, values of its "Apps & features" entry (see WriteRecord).
+!define RECORD_ASIDE64 "SetupAside64"
+!define RECORD_ASIDE32 "SetupAside32"
 ; Exit codes of a silent run besides 0 (done) and 2 (aborted, NSIS's own); README lists them.
 !define EXIT_NOT_ADMIN 740     ; ERROR_ELEVATION_REQUIRED
 !define EXIT_NOT_REGISTERED 3  ; a registration (or a file) failed; what was there is back
@@ -52,18 +56,17 @@ VIAddVersionKey LegalCopyright "Copyright (c) 2026 ${PUBLISHER}"
 ; The folder of the 32-bit plug-in; $INSTDIR holds the 64-bit one, the uninstaller and the
 ; documents (on 32-bit Windows both are the same folder).
 Var Dir32
-; The installed files renamed aside ("" where there was none, or once put back), see SetAside.
+; The names the installed DLLs are renamed aside to ("" where there was none), chosen and
+; recorded before the first change, see PlanChange.
 Var Aside64
 Var Aside32
-Var AsideReadme
-Var AsideLicense
+; 1 once this run writes its documents over the installed ones, which are saved in
+; $PLUGINSDIR\installed first.
+Var DocumentsWritten
 ; The first installed file that a program holds so that it cannot even be renamed.
 Var Blocked
-; Whether an installed 64-bit and 32-bit plug-in was there when setup started ("1").
-Var Had64
-Var Had32
-; How far setup has changed the installed version: "unregistered" (its DLLs), "replacing" (its
-; files set aside), then "done" or "rolled back".
+; How far setup has changed the installed version: "changing" from its record on, then "done"
+; or "rolled back".
 Var Stage
 ; The installed version before this run, from its "Apps & features" entry.
 Var Previous
@@ -135,18 +138,18 @@ Var Problems
 ; back, and never left for Windows to delete at the next restart under their own names, which the
 ; next installation writes (the one exception, an uninstaller run in place, which cannot even be
 ; renamed, is dropped from that list by the next installation). Windows lets a program rename a
-; DLL that a running MaxIm DL has loaded, though not write or delete it; so an installed file is
+; DLL that a running MaxIm DL has loaded, though not write or delete it; so an installed DLL is
 ; first renamed aside, and one set aside that is still loaded when it is no longer needed stays,
 ; under that name, until Windows deletes it at the next restart. A DLL is unregistered under its
 ; own name, before it is set aside: unregistering a type library loads it from the path it was
-; registered with.
+; registered with. So a registration always names a DLL under its own name, and a set-aside one
+; is always "Starwright.dll.old-<n>": the documents are written over in place, a copy kept for a
+; rollback. Wherever a run is cut off, every uninstaller, of this version or an earlier one, finds
+; all there is to unregister and remove.
 !macro FileFunctions UN
-; Renames the file $R0 aside to the first free name "<name>.old-<n>" beside it, into $R1 (""
-; when there is no such file). Sets the error flag when Windows refuses: a program holds the file
-; open and does not let it be renamed.
-Function ${UN}SetAside
+; Into $R1 the first free name "<name>.old-<n>" beside the file $R0 ("" when there is no such file).
+Function ${UN}AsideName
   StrCpy $R1 ""
-  ClearErrors
   ${IfNot} ${FileExists} $R0
     Return
   ${EndIf}
@@ -158,31 +161,11 @@ Function ${UN}SetAside
     ${EndIf}
     IntOp $R2 $R2 + 1
   ${Loop}
-  ClearErrors
-  Rename $R0 $R1
-  ${If} ${Errors}
-    StrCpy $R1 ""
-    SetErrors
-  ${EndIf}
 FunctionEnd
 
-; Deletes the set-aside file $R0 ("" for none); when a program still has it loaded, leaves it
-; for Windows to delete at the next restart and adds it to $InUse.
-Function ${UN}RemoveAside
-  ${If} $R0 == ""
-  ${OrIfNot} ${FileExists} $R0
-    Return
-  ${EndIf}
-  Delete $R0
-  ${If} ${FileExists} $R0
-    Delete /REBOOTOK $R0
-    StrCpy $InUse "$InUse$R0$\r$\n"
-    DetailPrint "$R0 is still in use; Windows deletes it when it restarts"
-  ${EndIf}
-FunctionEnd
-
-; Deletes the installed file $R0, by way of a name aside when a program has it loaded; adds it
-; to $Problems when a program holds it so that it can be neither deleted nor renamed.
+; Deletes the installed file $R0, or renames it aside when a program has it loaded (RemoveAsides
+; then deletes it at the next restart); adds it to $Problems when a program holds it so that it
+; can be neither deleted nor renamed.
 Function ${UN}RemoveFile
   ${IfNot} ${FileExists} $R0
     Return
@@ -191,56 +174,62 @@ Function ${UN}RemoveFile
   ${IfNot} ${FileExists} $R0
     Return
   ${EndIf}
-  Call ${UN}SetAside
+  Call ${UN}AsideName
+  ClearErrors
+  Rename $R0 $R1
   ${If} ${Errors}
     StrCpy $Problems "$Problems$R0 is in use and could not be removed$\r$\n"
+  ${EndIf}
+FunctionEnd
+
+; Deletes every file set aside in the plug-in folders, by this run or by any earlier one, also
+; one that was cut off (earlier versions set the documents aside too). One that a program still
+; has loaded is left for Windows to delete at the next restart and added to $InUse.
+Function ${UN}RemoveAsides
+  !insertmacro RemoveAsidesIn "${UN}" "$INSTDIR" Starwright.dll
+  !insertmacro RemoveAsidesIn "${UN}" "$INSTDIR" README.md
+  !insertmacro RemoveAsidesIn "${UN}" "$INSTDIR" LICENSE
+  ${If} $Dir32 != $INSTDIR
+    !insertmacro RemoveAsidesIn "${UN}" "$Dir32" Starwright.dll
+  ${EndIf}
+FunctionEnd
+
+; Sets $Blocked to the file $R0 when a program holds it so that it could not be set aside or
+; replaced: Windows is asked by opening it, sharing everything, for the access that needs ($R1:
+; DELETE for a DLL, which a loaded one allows, and also GENERIC_WRITE for a document). Nothing
+; changes, so a run cut off here leaves everything as it was.
+Function ${UN}CheckMovable
+  ${If} $Blocked != ""
+  ${OrIfNot} ${FileExists} $R0
     Return
   ${EndIf}
-  StrCpy $R0 $R1
-  Call ${UN}RemoveAside
-FunctionEnd
-
-; Puts every file set aside back under its own name.
-Function ${UN}PutBack
-  !insertmacro PutBackOne $Aside64 "$INSTDIR\Starwright.dll"
-  !insertmacro PutBackOne $Aside32 "$Dir32\Starwright.dll"
-  !insertmacro PutBackOne $AsideReadme "$INSTDIR\README.md"
-  !insertmacro PutBackOne $AsideLicense "$INSTDIR\LICENSE"
-FunctionEnd
-
-; Sets every installed file aside, or none: when a program holds one ($Blocked) so that it
-; cannot be renamed, puts back those already set aside.
-Function ${UN}SetAsideAll
-  StrCpy $Blocked ""
-  StrCpy $Aside64 ""
-  StrCpy $Aside32 ""
-  StrCpy $AsideReadme ""
-  StrCpy $AsideLicense ""
-  ${If} ${RunningX64}
-    !insertmacro SetAsideOne "${UN}" "$INSTDIR\Starwright.dll" $Aside64
-  ${EndIf}
-  !insertmacro SetAsideOne "${UN}" "$Dir32\Starwright.dll" $Aside32
-  !insertmacro SetAsideOne "${UN}" "$INSTDIR\README.md" $AsideReadme
-  !insertmacro SetAsideOne "${UN}" "$INSTDIR\LICENSE" $AsideLicense
-  ${If} $Blocked != ""
-    Call ${UN}PutBack
+  ; FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING
+  System::Call 'kernel32::CreateFileW(w R0, i R1, i 7, p 0, i 3, i 0, p 0) p .R2'
+  ${If} $R2 P= -1
+    StrCpy $Blocked $R0
+  ${Else}
+    System::Call 'kernel32::CloseHandle(p R2)'
   ${EndIf}
 FunctionEnd
 
-; Before anything changes: makes sure that every installed file can be set aside (by doing it
-; and putting them back), or asks to close MaxIm DL and retry. Cancel (and a silent run) stops
-; with EXIT_IN_USE, having changed nothing.
+; Before anything changes: makes sure that no program holds an installed file so, or asks to
+; close MaxIm DL and retry. Cancel (and a silent run) stops with EXIT_IN_USE, having changed
+; nothing.
 Function ${UN}WaitUntilMovable
   ${Do}
-    Call ${UN}SetAsideAll
-    ${If} $Blocked == ""
-      Call ${UN}PutBack
+    StrCpy $Blocked ""
+    StrCpy $R1 65536 ; DELETE
+    ${If} ${RunningX64}
+      StrCpy $R0 "$INSTDIR\Starwright.dll"
+      Call ${UN}CheckMovable
     ${EndIf}
-    ${If} $Problems != ""
-      MessageBox MB_OK|MB_ICONSTOP "Setup could not put back the files it had renamed:$\r$\n$Problems" /SD IDOK
-      SetErrorLevel ${EXIT_NOT_PUT_BACK}
-      Abort "Setup could not put back the files it had renamed."
-    ${EndIf}
+    StrCpy $R0 "$Dir32\Starwright.dll"
+    Call ${UN}CheckMovable
+    StrCpy $R1 1073807360 ; DELETE | GENERIC_WRITE
+    StrCpy $R0 "$INSTDIR\README.md"
+    Call ${UN}CheckMovable
+    StrCpy $R0 "$INSTDIR\LICENSE"
+    Call ${UN}CheckMovable
     ${If} $Blocked == ""
       Return
     ${EndIf}
@@ -253,25 +242,40 @@ Function ${UN}WaitUntilMovable
 FunctionEnd
 !macroend
 
-!macro SetAsideOne UN FILE VAR
-  ${If} $Blocked == ""
-    StrCpy $R0 "${FILE}"
-    Call ${UN}SetAside
-    ${If} ${Errors}
-      StrCpy $Blocked "${FILE}"
+!macro RemoveAsidesIn UN DIR NAME
+  FindFirst $R3 $R2 "${DIR}\${NAME}.old-*"
+  ${DoWhile} $R2 != ""
+    StrCpy $R0 "${DIR}\$R2"
+    Delete $R0
+    ${If} ${FileExists} $R0
+      Delete /REBOOTOK $R0
+      StrCpy $InUse "$InUse$R0$\r$\n"
+      DetailPrint "$R0 is still in use; Windows deletes it when it restarts"
     ${EndIf}
-    StrCpy ${VAR} $R1
-  ${EndIf}
+    FindNext $R3 $R2
+  ${Loop}
+  FindClose $R3
 !macroend
 
-!macro PutBackOne ASIDE FILE
-  ${If} ${ASIDE} != ""
-    ClearErrors
-    Rename "${ASIDE}" "${FILE}"
-    ${If} ${Errors}
-      StrCpy $Problems "$Problems${FILE} is still named ${ASIDE}$\r$\n"
-    ${Else}
-      StrCpy ${ASIDE} ""
+; Reads the record of a run of setup that was cut off (see WriteRecord) into $Aside64 and
+; $Aside32; sets the error flag when there is none.
+!macro ReadRecord
+  ClearErrors
+  ReadRegStr $Aside64 HKLM "${UNINSTALL_KEY}" "${RECORD_ASIDE64}"
+  ReadRegStr $Aside32 HKLM "${UNINSTALL_KEY}" "${RECORD_ASIDE32}"
+!macroend
+
+; Takes away what a run of setup wrote under the DLL's own name: whatever stands there once the
+; installed DLL was set aside (ASIDE exists), or when there was none (ASIDE ""). Its
+; registration goes first, whatever regsvr32 says: a run cut off may have left it half written
+; and never registered.
+!macro TakeAwayRunsDll UN BITS DLL ASIDE
+  ${If} ${ASIDE} == ""
+  ${OrIf} ${FileExists} "${ASIDE}"
+    ${If} ${FileExists} "${DLL}"
+      !insertmacro Regsvr32 ${BITS} "/u /s" "${DLL}"
+      StrCpy $R0 "${DLL}"
+      Call ${UN}RemoveFile
     ${EndIf}
   ${EndIf}
 !macroend
@@ -317,36 +321,118 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Chooses the names the installed DLLs are to be set aside to, before anything changes.
+Function PlanChange
+  StrCpy $Aside64 ""
+  ${If} ${RunningX64}
+    StrCpy $R0 "$INSTDIR\Starwright.dll"
+    Call AsideName
+    StrCpy $Aside64 $R1
+  ${EndIf}
+  StrCpy $R0 "$Dir32\Starwright.dll"
+  Call AsideName
+  StrCpy $Aside32 $R1
+FunctionEnd
+
+; The record of this run, in its "Apps & features" entry from before the first change until the
+; change is done: a run cut off in between (power lost, setup ended) leaves it, and the next
+; setup (Recover) or uninstaller (un.Recover) takes that run back or finishes it from there. An
+; earlier version's uninstaller, which knows nothing of it, removes it with the entry. Windows
+; writes the registry to disk lazily: the record is written through before any file is renamed.
+Function WriteRecord
+  ClearErrors
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "${RECORD_ASIDE64}" $Aside64
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "${RECORD_ASIDE32}" $Aside32
+  ${If} ${Errors}
+    StrCpy $Failure "Setup could not write to the registry"
+    Call Fail
+  ${EndIf}
+  ; KEY_QUERY_VALUE | KEY_WOW64_64KEY (which 32-bit Windows ignores)
+  System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${UNINSTALL_KEY}", i 0, i 0x101, *p .r1) i .r0'
+  ${If} $0 == 0
+    System::Call 'advapi32::RegFlushKey(p r1)'
+    System::Call 'advapi32::RegCloseKey(p r1)'
+  ${EndIf}
+  StrCpy $Stage "changing"
+FunctionEnd
+
+Function DeleteRecord
+  DeleteRegValue HKLM "${UNINSTALL_KEY}" "${RECORD_ASIDE64}"
+  DeleteRegValue HKLM "${UNINSTALL_KEY}" "${RECORD_ASIDE32}"
+  ; The entry of a first installation that was not done held nothing else.
+  DeleteRegKey /ifempty HKLM "${UNINSTALL_KEY}"
+FunctionEnd
+
+; Puts the installed DLL of the given bitness back under its own name (when it was set aside)
+; and registers it again.
+!macro PutBackDll BITS DLL ASIDE
+  ${If} ${ASIDE} != ""
+    ClearErrors
+    ${If} ${FileExists} "${ASIDE}"
+      Rename "${ASIDE}" "${DLL}"
+    ${EndIf}
+    ${If} ${Errors}
+      StrCpy $Problems "$Problems${DLL} is still named ${ASIDE}$\r$\n"
+    ${Else}
+      !insertmacro RegisterAgain ${BITS} "${DLL}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Puts the installed DLLs back as they were before this run, or before the run whose record was
+; read: the run's DLLs unregistered and removed (both before either goes back, so that the last
+; one unregistered takes the run's type library with it), then the installed ones back and
+; registered again.
+Function PutBackDlls
+  ${If} ${RunningX64}
+    !insertmacro TakeAwayRunsDll "" 64 "$INSTDIR\Starwright.dll" $Aside64
+  ${EndIf}
+  !insertmacro TakeAwayRunsDll "" 32 "$Dir32\Starwright.dll" $Aside32
+  !insertmacro PutBackDll 32 "$Dir32\Starwright.dll" $Aside32
+  ${If} ${RunningX64}
+    !insertmacro PutBackDll 64 "$INSTDIR\Starwright.dll" $Aside64
+  ${EndIf}
+FunctionEnd
+
+; The installed documents, kept in $PLUGINSDIR before this run writes over them.
+!macro SaveDocument NAME
+  ${If} ${FileExists} "$INSTDIR\${NAME}"
+    ClearErrors
+    CopyFiles /SILENT "$INSTDIR\${NAME}" "$PLUGINSDIR\installed"
+    ${If} ${Errors}
+      StrCpy $Failure "Setup could not keep a copy of $INSTDIR\${NAME}"
+      Call Fail
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+!macro PutBackDocument NAME
+  ${If} ${FileExists} "$PLUGINSDIR\installed\${NAME}"
+    ClearErrors
+    CopyFiles /SILENT "$PLUGINSDIR\installed\${NAME}" "$INSTDIR"
+    ${If} ${Errors}
+      StrCpy $Problems "$Problems$INSTDIR\${NAME} could not be put back$\r$\n"
+    ${EndIf}
+  ${Else}
+    StrCpy $R0 "$INSTDIR\${NAME}"
+    Call RemoveFile
+  ${EndIf}
+!macroend
+
 ; Takes this run's files and registrations back and puts the installed version back as it was:
-; its files under their own names, registered again.
+; its files under their own names, registered again. Only then do the record and the files set
+; aside go: what could not be put back keeps them for the next run.
 Function RollBack
   DetailPrint "Putting back what was there before"
-  ${If} $Stage == "replacing"
-    ${If} ${RunningX64}
-    ${AndIf} ${FileExists} "$INSTDIR\Starwright.dll"
-      !insertmacro Regsvr32 64 "/u /s" "$INSTDIR\Starwright.dll"
-    ${EndIf}
-    ${If} ${FileExists} "$Dir32\Starwright.dll"
-      !insertmacro Regsvr32 32 "/u /s" "$Dir32\Starwright.dll"
-    ${EndIf}
-    ${If} ${RunningX64}
-      StrCpy $R0 "$INSTDIR\Starwright.dll"
-      Call RemoveFile
-    ${EndIf}
-    StrCpy $R0 "$Dir32\Starwright.dll"
-    Call RemoveFile
-    StrCpy $R0 "$INSTDIR\README.md"
-    Call RemoveFile
-    StrCpy $R0 "$INSTDIR\LICENSE"
-    Call RemoveFile
-    Call PutBack
+  Call PutBackDlls
+  ${If} $DocumentsWritten == 1
+    !insertmacro PutBackDocument README.md
+    !insertmacro PutBackDocument LICENSE
   ${EndIf}
   StrCpy $Stage "rolled back"
-  ${If} $Had32 == 1
-    !insertmacro RegisterAgain 32 "$Dir32\Starwright.dll"
-  ${EndIf}
-  ${If} $Had64 == 1
-    !insertmacro RegisterAgain 64 "$INSTDIR\Starwright.dll"
+  ${If} $Problems == ""
+    Call DeleteRecord
+    Call RemoveAsides
   ${EndIf}
   SetOutPath $TEMP
   RMDir "$Dir32"
@@ -364,7 +450,7 @@ Function Fail
   ${EndIf}
   ${If} $Previous != ""
     StrCpy $R0 "${PRODUCT} $Previous is installed as it was before."
-  ${ElseIf} $Had32 == 1
+  ${ElseIf} $Aside32 != ""
     StrCpy $R0 "The plug-in that was there before is back in place and registered again."
   ${Else}
     StrCpy $R0 "Setup has taken back what it installed."
@@ -377,8 +463,7 @@ FunctionEnd
 ; NSIS stops by itself when it cannot unpack a file (a full disk, say): the earlier version is
 ; put back then too.
 Function .onInstFailed
-  ${If} $Stage == "unregistered"
-  ${OrIf} $Stage == "replacing"
+  ${If} $Stage == "changing"
     Call RollBack
     ${If} $Problems != ""
       SetErrorLevel ${EXIT_NOT_PUT_BACK}
@@ -388,8 +473,29 @@ Function .onInstFailed
   ${EndIf}
 FunctionEnd
 
+; A run of setup cut off before it was done left its record: its set-aside DLLs go back under
+; their own names in place of what it had written, registered again, as they were before it.
+; This run then replaces them as usual. What cannot be put back stops this run, and the record
+; stays for the next one.
+Function Recover
+  !insertmacro ReadRecord
+  ${If} ${Errors}
+    Return
+  ${EndIf}
+  DetailPrint "An earlier run of setup was cut off; putting back what it was replacing"
+  Call PutBackDlls
+  ${If} $Problems != ""
+    MessageBox MB_OK|MB_ICONSTOP "An earlier run of setup was cut off, and setup could not put back what it was replacing:$\r$\n$Problems" /SD IDOK
+    SetErrorLevel ${EXIT_NOT_PUT_BACK}
+    Abort "${PRODUCT} ${VERSION} was not installed."
+  ${EndIf}
+  Call DeleteRecord
+FunctionEnd
+
 ; Sets RESULT to 1 when PATH (an NT path from PendingFileRenameOperations) names a file or
-; folder this installation writes.
+; folder this installation writes. Paths compare in their long form: an uninstaller run in place
+; as "C:\PROGRA~1\..." names its files by their short (8.3) names. The files and folders this
+; installation writes exist by now, so their long forms can be had.
 !macro IfOurPendingPath PATH RESULT
   StrCpy $R7 ${PATH} 1
   ${If} $R7 == "!"
@@ -406,6 +512,11 @@ FunctionEnd
   ${If} $R8 == "\"
     StrCpy $R7 $R7 -1
   ${EndIf}
+  System::Call 'kernel32::GetLongPathNameW(w R7, w .R8, i ${NSIS_MAX_STRLEN}) i .R9'
+  ${If} $R9 > 0
+  ${AndIf} $R9 < ${NSIS_MAX_STRLEN}
+    StrCpy $R7 $R8
+  ${EndIf}
   ${If} $R7 == "$INSTDIR\Starwright.dll"
   ${OrIf} $R7 == "$Dir32\Starwright.dll"
   ${OrIf} $R7 == "$INSTDIR\README.md"
@@ -421,78 +532,106 @@ FunctionEnd
 ; pairs of NT paths, a file and where it goes ("" to delete it, a leading "!" to replace). One
 ; left on a path this installation has just written (by an earlier uninstaller that found the
 ; plug-in loaded, say) would delete or replace the new file at the next restart: those pairs are
-; dropped, every other one is kept byte for byte. Uses $0-$9 and $R0-$R8.
+; dropped, every other one is kept byte for byte. Other programs add to the list at any time, so
+; it is read again just before it is written back, and filtered again if it changed meanwhile.
+; Uses $0-$9 and $R0-$R9.
 Function ForgetPendingOperations
   System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "SYSTEM\CurrentControlSet\Control\Session Manager", i 0, i 3, *p .r1) i .r0'
   ${If} $0 != 0
     Return
   ${EndIf}
-  System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, *i .r2, p 0, *i 0 r3) i .r0'
-  ${If} $0 != 0
-  ${OrIf} $2 != 7 ; REG_MULTI_SZ
-    System::Call 'advapi32::RegCloseKey(p r1)'
-    Return
-  ${EndIf}
-  ; Zeroed (GPTR), with room for two more null characters: every string read ends.
-  IntOp $R0 $3 + 4
-  System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r4'
-  System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r5'
-  System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, p 0, p r4, *i r3 r3) i .r0'
-  ${If} $0 == 0
-    StrCpy $6 $4 ; the next pair to read
-    IntPtrOp $7 $4 + $3 ; the end of what was read
-    StrCpy $8 $5 ; where the next kept pair goes
+  StrCpy $2 0 ; times read
+  ${Do}
+    IntOp $2 $2 + 1
+    System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, *i .R0, p 0, *i 0 r3) i .r0'
+    ${If} $0 != 0
+    ${OrIf} $R0 != 7 ; REG_MULTI_SZ
+      ${Break}
+    ${EndIf}
+    ; Zeroed (GPTR), with room for two more null characters: every string read ends.
+    IntOp $R0 $3 + 4
+    System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r4'
+    System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r5'
+    System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, p 0, p r4, *i r3 r3) i .r0'
     StrCpy $9 0 ; pairs dropped
-    ${Do}
-      System::Call 'kernel32::lstrlenW(p r6) i .R0'
-      ${If} $R0 == 0 ; the empty string that ends the list
-        ${Break}
-      ${EndIf}
-      IntOp $R1 $R0 + 1
-      IntOp $R1 $R1 * 2
-      IntPtrOp $R1 $6 + $R1 ; the pair's second path
-      ${If} $R1 Z>= $7
-        StrCpy $9 0 ; not a list of pairs: left alone
-        ${Break}
-      ${EndIf}
-      System::Call 'kernel32::lstrlenW(p R1) i .R2'
-      IntOp $R3 $R0 + $R2
-      IntOp $R3 $R3 + 2
-      IntOp $R3 $R3 * 2 ; the pair's bytes
-      System::Call 'kernel32::lstrcpynW(w .R4, p r6, i ${NSIS_MAX_STRLEN})'
-      System::Call 'kernel32::lstrcpynW(w .R5, p R1, i ${NSIS_MAX_STRLEN})'
-      StrCpy $R6 0
-      !insertmacro IfOurPendingPath $R4 $R6
-      !insertmacro IfOurPendingPath $R5 $R6
-      ${If} $R6 = 1
-        DetailPrint "Windows was to delete or replace $R4 at the next restart; it no longer will"
-        IntOp $9 $9 + 1
-      ${Else}
-        System::Call 'kernel32::RtlMoveMemory(p r8, p r6, i R3)'
-        IntPtrOp $8 $8 + $R3
-      ${EndIf}
-      IntPtrOp $6 $6 + $R3
-    ${Loop}
-    ${If} $9 > 0
-      IntPtrOp $R0 $8 - $5
-      ${If} $R0 = 0
-        System::Call 'advapi32::RegDeleteValueW(p r1, w "PendingFileRenameOperations") i .r0'
-      ${Else}
-        IntOp $R0 $R0 + 2 ; and the empty string that ends the list
-        System::Call 'advapi32::RegSetValueExW(p r1, w "PendingFileRenameOperations", i 0, i 7, p r5, i R0) i .r0'
-      ${EndIf}
-      ${If} $0 != 0
-        DetailPrint "Windows did not let setup change its list of operations at the next restart (error $0)"
+    ${If} $0 = 234 ; ERROR_MORE_DATA: it grew since its size was asked
+      StrCpy $9 1
+    ${ElseIf} $0 == 0
+      StrCpy $6 $4 ; the next pair to read
+      IntPtrOp $7 $4 + $3 ; the end of what was read
+      StrCpy $8 $5 ; where the next kept pair goes
+      ${Do}
+        System::Call 'kernel32::lstrlenW(p r6) i .R0'
+        ${If} $R0 == 0 ; the empty string that ends the list
+          ${Break}
+        ${EndIf}
+        IntOp $R1 $R0 + 1
+        IntOp $R1 $R1 * 2
+        IntPtrOp $R1 $6 + $R1 ; the pair's second path
+        ${If} $R1 Z>= $7
+          StrCpy $9 0 ; not a list of pairs: left alone
+          ${Break}
+        ${EndIf}
+        System::Call 'kernel32::lstrlenW(p R1) i .R2'
+        IntOp $R3 $R0 + $R2
+        IntOp $R3 $R3 + 2
+        IntOp $R3 $R3 * 2 ; the pair's bytes
+        System::Call 'kernel32::lstrcpynW(w .R4, p r6, i ${NSIS_MAX_STRLEN})'
+        System::Call 'kernel32::lstrcpynW(w .R5, p R1, i ${NSIS_MAX_STRLEN})'
+        StrCpy $R6 0
+        !insertmacro IfOurPendingPath $R4 $R6
+        !insertmacro IfOurPendingPath $R5 $R6
+        ${If} $R6 = 1
+          DetailPrint "Windows was to delete or replace $R4 at the next restart; it no longer will"
+          IntOp $9 $9 + 1
+        ${Else}
+          System::Call 'kernel32::RtlMoveMemory(p r8, p r6, i R3)'
+          IntPtrOp $8 $8 + $R3
+        ${EndIf}
+        IntPtrOp $6 $6 + $R3
+      ${Loop}
+      ${If} $9 > 0
+        ; Read again: written back only while it is still what was filtered.
+        IntOp $R0 $3 + 4
+        System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .R1'
+        StrCpy $R2 $R0
+        System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, p 0, p R1, *i R2 R2) i .r0'
+        StrCpy $R3 -1
+        ${If} $0 == 0
+        ${AndIf} $R2 = $3
+          System::Call 'ntdll::RtlCompareMemory(p r4, p R1, i r3) i .R3'
+        ${EndIf}
+        System::Call 'kernel32::GlobalFree(p R1)'
+        ${If} $R3 = $3
+          StrCpy $9 0
+          IntPtrOp $R0 $8 - $5
+          ${If} $R0 = 0
+            System::Call 'advapi32::RegDeleteValueW(p r1, w "PendingFileRenameOperations") i .r0'
+          ${Else}
+            IntOp $R0 $R0 + 2 ; and the empty string that ends the list
+            System::Call 'advapi32::RegSetValueExW(p r1, w "PendingFileRenameOperations", i 0, i 7, p r5, i R0) i .r0'
+          ${EndIf}
+          ${If} $0 != 0
+            DetailPrint "Windows did not let setup change its list of operations at the next restart (error $0)"
+          ${EndIf}
+        ${EndIf}
       ${EndIf}
     ${EndIf}
-  ${EndIf}
-  System::Call 'kernel32::GlobalFree(p r4)'
-  System::Call 'kernel32::GlobalFree(p r5)'
+    System::Call 'kernel32::GlobalFree(p r4)'
+    System::Call 'kernel32::GlobalFree(p r5)'
+    ${If} $9 = 0
+      ${Break}
+    ${EndIf}
+    ${If} $2 >= 5
+      DetailPrint "Windows' list of operations at the next restart kept changing while setup read it; it is left as it is"
+      ${Break}
+    ${EndIf}
+  ${Loop}
   System::Call 'advapi32::RegCloseKey(p r1)'
 FunctionEnd
 
-; Makes this version the installed one: its uninstaller and "Apps & features" entry, the
-; set-aside version deleted (a file still loaded at the next restart).
+; Makes this version the installed one: its uninstaller and "Apps & features" entry, then the
+; record gone and the set-aside files deleted (a file still loaded at the next restart).
 Function Commit
   DetailPrint "Adding ${PRODUCT} to the installed programs"
   ClearErrors
@@ -502,20 +641,9 @@ Function Commit
     Call Fail
   ${EndIf}
   StrCpy $Stage "done"
-  StrCpy $R0 $Aside64
-  Call RemoveAside
-  StrCpy $R0 $Aside32
-  Call RemoveAside
-  StrCpy $R0 $AsideReadme
-  Call RemoveAside
-  StrCpy $R0 $AsideLicense
-  Call RemoveAside
-  ; Set aside by earlier runs and no longer loaded.
-  Delete "$INSTDIR\Starwright.dll.old-*"
-  Delete "$Dir32\Starwright.dll.old-*"
   Call ForgetPendingOperations
 
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; Written over value by value: the entry is never missing, wherever a run is cut off.
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
@@ -526,6 +654,8 @@ Function Commit
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  Call DeleteRecord
+  Call RemoveAsides
   ; In KB, over both folders.
   ${GetSize} "$INSTDIR" "/S=0K" $1 $2 $3
   ${If} $Dir32 != $INSTDIR
@@ -538,37 +668,55 @@ Function Commit
     ; Told here rather than by a restart prompt on the last page: restarting Windows now is not
     ; needed, and not what anyone in the middle of a night of imaging wants clicked by habit.
     SetRebootFlag false
-    MessageBox MB_OK|MB_ICONINFORMATION "${PRODUCT} ${VERSION} is installed. A program (is MaxIm DL open?) still has the version before loaded and goes on using it until it is restarted.$\r$\n$\r$\nWindows deletes the earlier files when it restarts:$\r$\n$InUse" /SD IDOK
+    MessageBox MB_OK|MB_ICONINFORMATION "${PRODUCT} ${VERSION} is installed. A program (is MaxIm DL open?) still has an earlier version loaded and goes on using it until it is restarted.$\r$\n$\r$\nWindows deletes the earlier files when it restarts:$\r$\n$InUse" /SD IDOK
     SetErrorLevel ${EXIT_RESTART}
   ${EndIf}
   DetailPrint "${PRODUCT} ${VERSION} is installed"
 FunctionEnd
 
+; Renames the installed DLL to its recorded name aside, unless one before it was blocked.
+!macro SetAsideOne FILE ASIDE
+  ${If} $Blocked == ""
+  ${AndIf} ${ASIDE} != ""
+    ClearErrors
+    Rename "${FILE}" "${ASIDE}"
+    ${If} ${Errors}
+      StrCpy $Blocked "${FILE}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 ; One change that completes or is taken back: the installed version (if any) is unregistered
-; and set aside, this one written and registered, and only then the set-aside one deleted.
+; and set aside, this one written and registered, and only then the set-aside one deleted. What
+; is set aside is recorded before the first change (see WriteRecord).
 Section "${PRODUCT}"
   ReadRegStr $Previous HKLM "${UNINSTALL_KEY}" "DisplayVersion"
   Call WaitUntilMovable
-  StrCpy $Stage "unregistered"
+  Call Recover
+  Call PlanChange
+  Call WriteRecord
   ; The installed DLLs unregister what they registered, whatever version they are.
-  ${If} ${RunningX64}
-  ${AndIf} ${FileExists} "$INSTDIR\Starwright.dll"
-    StrCpy $Had64 1
+  ${If} $Aside64 != ""
     DetailPrint "Unregistering the installed 64-bit plug-in"
     !insertmacro Regsvr32 64 "/u /s" "$INSTDIR\Starwright.dll"
   ${EndIf}
-  ${If} ${FileExists} "$Dir32\Starwright.dll"
-    StrCpy $Had32 1
+  ${If} $Aside32 != ""
     DetailPrint "Unregistering the installed 32-bit plug-in"
     !insertmacro Regsvr32 32 "/u /s" "$Dir32\Starwright.dll"
   ${EndIf}
-  Call SetAsideAll
+  StrCpy $Blocked ""
+  !insertmacro SetAsideOne "$INSTDIR\Starwright.dll" $Aside64
+  !insertmacro SetAsideOne "$Dir32\Starwright.dll" $Aside32
   ${If} $Blocked != ""
     StrCpy $Failure "$Blocked is in use by another program"
     Call Fail
   ${EndIf}
-  StrCpy $Stage "replacing"
 
+  InitPluginsDir
+  CreateDirectory "$PLUGINSDIR\installed"
+  !insertmacro SaveDocument README.md
+  !insertmacro SaveDocument LICENSE
+  StrCpy $DocumentsWritten 1
   SetOverwrite try
   DetailPrint "Copying the 32-bit plug-in to $Dir32"
   !insertmacro WriteFile "$Dir32" Starwright.dll "${DLL32}"
@@ -597,6 +745,21 @@ Function un.onInit
   !insertmacro ChooseFolder32
 FunctionEnd
 
+; A run of setup cut off before it was done left its record: what it wrote under the DLLs' own
+; names goes first, registration and file; the files it had set aside go with the other
+; set-aside files, the record with the entry.
+Function un.Recover
+  !insertmacro ReadRecord
+  ${If} ${Errors}
+    Return
+  ${EndIf}
+  DetailPrint "A run of setup was cut off; removing what it had written"
+  ${If} ${RunningX64}
+    !insertmacro TakeAwayRunsDll "un." 64 "$INSTDIR\Starwright.dll" $Aside64
+  ${EndIf}
+  !insertmacro TakeAwayRunsDll "un." 32 "$Dir32\Starwright.dll" $Aside32
+FunctionEnd
+
 ; Unregisters the DLL of the given bitness if it is there; a failure is reported, and the files
 ; go all the same.
 !macro Unregister BITS DLL
@@ -612,6 +775,7 @@ FunctionEnd
 
 Section "Uninstall"
   Call un.WaitUntilMovable
+  Call un.Recover
   ${If} ${RunningX64}
     !insertmacro Unregister 64 "$INSTDIR\Starwright.dll"
   ${EndIf}
@@ -627,8 +791,7 @@ Section "Uninstall"
   Call un.RemoveFile
   StrCpy $R0 "$INSTDIR\LICENSE"
   Call un.RemoveFile
-  Delete "$INSTDIR\Starwright.dll.old-*"
-  Delete "$Dir32\Starwright.dll.old-*"
+  Call un.RemoveAsides
   ; Run in place (the quiet uninstall command runs it so), this program cannot delete itself:
   ; NSIS keeps its own file open. Windows deletes it, and then the folder, at the next restart.
   Delete "$INSTDIR\${UNINSTALLER}"

@@ -5,8 +5,9 @@
 # registered in their own registry views and created by the script host of each bitness,
 # either one unregistered without disturbing the other, removed through its "Apps & features"
 # entry without a trace; an installer whose 64-bit plug-in cannot be registered reports it and
-# puts back what was there (the older version, or nothing); and on 32-bit Windows (a 32-bit
-# prefix) the 32-bit plug-in alone.
+# puts back what was there (the older version, or nothing); a run of setup cut off by a power
+# failure, after which setup finishes the installation and the older version's uninstaller
+# removes everything; and on 32-bit Windows (a 32-bit prefix) the 32-bit plug-in alone.
 #
 # A host keeps the plug-in loaded, and Windows does not let a loaded DLL be written or deleted,
 # only renamed. Wine's loader holds a DLL that way too, but a host cannot run here, so a helper
@@ -32,15 +33,19 @@ out=build/dist-test
 rm -rf "$out" && mkdir -p "$out"
 # Built while Wine makes the prefix: the helper, an older version whose DLLs carry a mark of
 # their own (bytes after the image, which Windows ignores) and an installer whose 64-bit plug-in
-# is not a DLL.
+# is not a DLL. Version 0.90's installer is built from the sources of commit 8fd73ed, as that
+# version would have been: its uninstaller knows nothing of the record a run of setup now keeps.
 helper=$out/test_installer_helper.exe
 mkdir -p "$out/older-32" "$out/older-64"
 old32=$out/older-32/Starwright.dll
 old64=$out/older-64/Starwright.dll
 { cat "$dll32"; echo "Starwright 0.90"; } > "$old32"
 { cat "$dll64"; echo "Starwright 0.90"; } > "$old64"
+older=$out/older-source
+mkdir -p "$older"
 (i686-w64-mingw32-g++ -std=c++20 -municode -Os -Wall -Wextra -static -s -o "$helper" dist/test_installer_helper.cpp &&
- bash dist/build.sh installer "$out/older-setup.exe" 0.90 0.9.0.0 "$old32" "$old64" &&
+ git archive 8fd73ed dist scripts/source-date-epoch.sh README.md LICENSE | tar -x -C "$older" &&
+ bash "$older/dist/build.sh" installer "$root/$out/older-setup.exe" 0.90 0.9.0.0 "$root/$old32" "$root/$old64" &&
  bash dist/build.sh installer "$out/broken-setup.exe" "$version" 1.0.0.0 "$dll32" LICENSE) > "$out/parts.log" 2>&1 &
 parts=$!
 
@@ -258,6 +263,7 @@ expect_older() {  # WHEN
   echo "-- $1: version 0.90 is installed as it was"
   expect_installed 0.90 "$old32" "$old64"
   expect_bytes "$dir64\\uninstall.exe" "$out/older-uninstall.exe" "version 0.90's uninstaller"
+  expect_bytes "$dir64\\README.md" "$older/README.md" "version 0.90's README"
   expect_asides "$1"
   expect_nothing_pending_on_installed "$1" all
 }
@@ -275,14 +281,20 @@ expect_older "while it is held"
 release
 
 echo "== upgrading while a host has 0.90 loaded"
+# A value of the entry that setup does not write stays: setup writes over the entry in place.
+tool 64 reg.exe add "$uninstall_key" /v Comments /d "added by an administrator" /f >/dev/null
 hold image "$dir32\\Starwright.dll" "$dir64\\Starwright.dll"
 expect_exit 3010 "version $version installed over 0.90; a restart deletes 0.90's files" "$(setup_command "$setup")"
 expect_installed "$version" "$dll32" "$dll64"
+expect_value 64 "$uninstall_key" Comments "added by an administrator"
 expect_asides "over 0.90" "$dir32\\Starwright.dll.old-1" "$dir64\\Starwright.dll.old-1"
 expect_bytes "$dir32\\Starwright.dll.old-1" "$old32" "version 0.90's 32-bit DLL"
 expect_pending "over 0.90" "$dir32\\Starwright.dll.old-1"
 expect_pending "over 0.90" "$dir64\\Starwright.dll.old-1"
 expect_nothing_pending_on_installed "over 0.90" all
+echo "-- and over itself, while the host still has 0.90 loaded"
+expect_exit 3010 "version $version installed again; 0.90's set-aside files are still loaded" "$(setup_command "$setup")"
+expect_asides "again over itself" "$dir32\\Starwright.dll.old-1" "$dir64\\Starwright.dll.old-1"
 echo "-- and over itself, while a host has its 32-bit plug-in loaded"
 hold image "$dir32\\Starwright.dll"
 expect_exit 3010 "version $version installed over itself" "$(setup_command "$setup")"
@@ -347,18 +359,23 @@ for f in "$dir32\\Starwright.dll.old-1" "$dir64\\Starwright.dll.old-1" "$dir64\\
 done
 expect_nothing_pending_on_installed "uninstalled"
 echo "-- and installed again before the restart"
-# What an uninstaller that deleted a loaded plug-in by its own name at the next restart left,
-# and an operation of another program's, which must stay.
+# What an uninstaller that deleted a loaded plug-in by its own name at the next restart left, what
+# one run in place from a short spelling of its folder ("C:\PROGRA~1\...") left on itself, and an
+# operation of another program's, which must stay.
 touch "$(unix_path 'C:\other.txt')"
 wine "$helper" delete-at-restart "$dir32\\Starwright.dll" </dev/null || fail "helper delete-at-restart: exit $?"
+short=$(winepath -s "$dir64\\uninstall.exe" | tr -d '\r')
+[ "${short,,}" != "${dir64,,}\\uninstall.exe" ] && [ -n "$short" ] || fail "Wine gives no short name for $dir64\\uninstall.exe: '$short'"
+wine "$helper" delete-at-restart "$short" </dev/null || fail "helper delete-at-restart: exit $?"
 wine "$helper" delete-at-restart 'C:\other.txt' </dev/null || fail "helper delete-at-restart: exit $?"
-expect_exit 0 "version $version installed again" "$(setup_command "$setup")"
+expect_exit 3010 "version $version installed again; the host still has the removed one loaded" "$(setup_command "$setup")"
 expect_nothing_pending_on_installed "installed again" all
 expect_pending "installed again" "$dir32\\Starwright.dll.old-1"
 expect_pending "installed again" 'C:\other.txt'
 restart
 expect_installed "$version" "$dll32" "$dll64"
 expect_asides "after a restart"
+[ -f "$(unix_path "$dir64\\uninstall.exe")" ] && ok "$dir64\\uninstall.exe is still there after the restart" || fail "Windows deleted $dir64\\uninstall.exe ($short) at the restart"
 [ ! -e "$(unix_path 'C:\other.txt')" ] && ok "the other program's operation was done at the restart" || fail "C:\\other.txt is still there"
 
 echo "== uninstalling with the quiet uninstall command"
@@ -377,6 +394,48 @@ expect_exit 3 "setup reports the failed registration" "$(setup_command "$out/bro
 expect_no_files
 export_registry "$out/rolled-back.reg"
 expect_registry_as "$out/before.reg" "$out/rolled-back.reg" "after the failed install"
+
+echo "== a setup cut off while it replaces 0.90"
+expect_exit 0 "version 0.90 installed" "$(setup_command "$out/older-setup.exe")"
+quiet=$(value 64 "$uninstall_key" QuietUninstallString)
+# The power fails (every program of the prefix ends at once) as soon as setup has set a file aside.
+run "$(setup_command "$setup")" > "$out/cut-off.log" &
+cut=$!
+aside=$(unix_path "$dir64\\Starwright.dll.old-1")
+for _ in $(seq 1000); do [ -e "$aside" ] && break; sleep 0.01; done
+wineserver -k
+wait $cut
+wineserver -w
+# Where the run was cut off: a DLL it was writing may be there half written.
+half=
+for f in "$dir32|$dll32|$old32" "$dir64|$dll64|$old64"; do
+  IFS='|' read -r folder newer earlier <<<"$f"
+  own=$(unix_path "$folder\\Starwright.dll")
+  [ -e "$own" ] && ! cmp -s "$own" "$newer" && ! cmp -s "$own" "$earlier" && half+="$folder\\Starwright.dll "
+done
+if [ -e "$aside" ] && [ ! -s "$out/cut-off.log" ]; then
+  ok "setup cut off with these set aside: $(asides | tr '\n' ' ')${half:+and half written: $half}"
+else
+  fail "setup was not cut off while it replaced 0.90 (it printed '$(cat "$out/cut-off.log")')"
+fi
+# Both ways on from there start from the same state: what setup and the uninstallers read and
+# change, the registry and the two folders.
+state=(system.reg user.reg userdef.reg "drive_c/Program Files/Starwright" "drive_c/Program Files (x86)/Starwright")
+tar -C "$WINEPREFIX" -cf "$out/cut-off.tar" "${state[@]}"
+echo "-- setup run again"
+expect_exit 0 "setup finishes the installation" "$(setup_command "$setup")"
+expect_installed "$version" "$dll32" "$dll64"
+expect_asides "after setup ran again"
+echo "-- or, from the same state, version 0.90's uninstaller"
+wineserver -w
+(cd "$WINEPREFIX" && rm -rf "${state[@]}") && tar -C "$WINEPREFIX" -xf "$out/cut-off.tar"
+expect_bytes "$dir64\\uninstall.exe" "$out/older-uninstall.exe" "version 0.90's uninstaller"
+# It cannot load a half-written DLL to unregister it, and says so; it removes it all the same.
+if [ -n "$half" ]; then expect_exit 3 "version 0.90's quiet uninstall command removes it" "$quiet"
+else expect_exit 0 "version 0.90's quiet uninstall command removes it" "$quiet"; fi
+export_registry "$out/cut-off-removed.reg"
+expect_registry_as "$out/before.reg" "$out/cut-off-removed.reg" "after 0.90's uninstaller and a restart"
+expect_no_files
 
 echo "== on 32-bit Windows"
 # A 32-bit prefix of its own: no Program Files (x86), no 64-bit plug-in; the 32-bit one and the
