@@ -26,6 +26,7 @@ setups=(build/dist/Starwright-*-setup.exe)
 setup=${setups[0]}
 version=${setup#build/dist/Starwright-}
 version=${version%-setup.exe}
+version=${version%-not-a-release-build}
 dll32=build/win32/plugin/Starwright.dll
 dll64=build/win64/plugin/Starwright.dll
 
