@@ -68,7 +68,6 @@ at_epoch() {
 
 installer() {  # OUT VERSION VERSION4 DLL32 DLL64
   local parts=$1.parts sign=()
-  check_nsis || return 1
   rm -rf "$parts"
   # The installer keeps each file's time, which the installed files then get.
   release_copy "$parts/32" "$4"
@@ -92,6 +91,7 @@ installer() {  # OUT VERSION VERSION4 DLL32 DLL64
 
 if [ "${1:-}" = installer ]; then
   shift
+  check_nsis
   installer "$@"
   exit
 fi

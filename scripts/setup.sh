@@ -16,8 +16,9 @@ packages=(
   # the virtual display, the demo's screenshots, the test locales
   xvfb xauth x11-utils imagemagick fonts-dejavu-core locales
   # packaging: the installer and the zips; signing, and checking a release (the test's
-  # throwaway certificate, its unpacking)
-  nsis zip osslsigncode openssl unzip
+  # throwaway certificate, its unpacking); git, which names the commit a release is built from
+  # and gives the release's and the installer's tests the sources they build again
+  nsis zip osslsigncode openssl unzip git
 )
 
 missing=()

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <oaidl.h>
+
 namespace starwright::com::host_ids {
 
 inline constexpr GUID kCameraClass = {0x26819E05, 0xF8BA, 0x11D2, {0xAA, 0x9C, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "host/com/host_ids.h"
 #include "plugin/identifiers.h"
 #include "plugin/registry_tree.h"
 
@@ -82,12 +83,9 @@ std::vector<RegistryTree> ReadTouchedKeys() {
     using namespace starwright::plugin;
     const std::wstring classes = L"Software\\Classes\\";
     // The host's type library ("MaxIm", the stand-in's) and the interfaces registering it writes.
-    const GUID hostInterfaces[] = {
-        kHostDocumentIid,
-        {0x26819E04, 0xF8BA, 0x11D2, {0xAA, 0x9C, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}},
-        {0x3BEEE75D, 0xCEE3, 0x11D3, {0x8D, 0x21, 0x00, 0x60, 0x67, 0x66, 0x1C, 0xE9}},
-        {0x6995C963, 0x5416, 0x11D4, {0x91, 0x31, 0x00, 0x60, 0x67, 0x66, 0x44, 0xC1}},
-    };
+    using namespace starwright::com::host_ids;
+    const GUID hostInterfaces[] = {kDocumentInterface, kCameraInterface, kApplicationInterface,
+                                   kDocumentListInterface};
     std::vector<RegistryTree> trees;
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
         trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kPlugInClsidText, view);
