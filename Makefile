@@ -39,7 +39,7 @@ test-wine: cross cross64
 dist: cross cross64
 	@bash dist/build.sh
 
-# The installer, installed and removed again under Wine in a prefix of its own.
+# The installer's scenarios (the test kit's installer program) under Wine, in prefixes of their own.
 test-dist: dist
 	@bash dist/test_installer.sh
 
@@ -49,13 +49,12 @@ test-release: dist
 	@bash dist/test_release.sh
 
 # The test kit as a tester runs it (under Wine's command prompt), counted against the results of
-# the last test-wine.
+# the last test-wine and test-dist.
 test-kit: dist
 	@bash dist/test_kit.sh
 
 # test-wine (each build apart), test-dist and test-release at once, then the test kit's test,
-# each with its log printed
-# whole when it ends.
+# each with its log printed whole when it ends.
 test-windows: dist
 	@bash scripts/test-windows.sh
 

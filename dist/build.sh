@@ -179,6 +179,34 @@ if [ $test_kit = 1 ]; then
     install -m 644 "$stage/$name/$bits-bit/Starwright.dll" "$stage/$kit/$bits-bit/Starwright.dll"
   done
   release_copy "$stage/$kit" build/win32/tests/wine/run_tests.exe tests/wine/kit/run-tests.cmd README.md
+  # The installer's scenarios (tests/wine/installer_test.cpp) take their parts from installer/
+  # beside their program: this version's installer and DLLs; version 0.90's installer, built from
+  # the installer's sources of commit 8fd73ed (before setup kept a record of its changes), with
+  # its README and DLLs that carry a mark of their own (bytes after the image, which Windows
+  # ignores); an installer whose 64-bit plug-in is not a DLL; a host of each bitness; and the
+  # script that creates the plug-in. Sources without that commit's history give no 0.90, and
+  # the scenarios that upgrade from it are skipped, saying so.
+  parts=$stage/$kit/32-bit/installer
+  release_copy "$parts" "$out/$name-setup.exe" build/win32/tests/wine/dll_holder-32.exe \
+    build/win64/tests/wine/dll_holder-64.exe tests/wine/plugin_name.vbs
+  for bits in 32 64; do
+    release_copy "$parts/$bits-bit" "$stage/$name/$bits-bit/Starwright.dll"
+    mkdir -p "$parts/older/$bits-bit"
+    { cat "$stage/$name/$bits-bit/Starwright.dll"; echo "Starwright 0.90"; } > "$parts/older/$bits-bit/Starwright.dll"
+    chmod 644 "$parts/older/$bits-bit/Starwright.dll"
+  done
+  installer "$parts/broken-setup.exe" "$version" "$version4" "$stage/$name/32-bit/Starwright.dll" LICENSE
+  older=$stage/older-source
+  mkdir -p "$older"
+  if git archive 8fd73ed dist scripts/source-date-epoch.sh README.md LICENSE 2>/dev/null | tar -x -C "$older" 2>/dev/null; then
+    whole=$(realpath "$parts")
+    bash "$older/dist/build.sh" installer "$whole/older-setup.exe" 0.90 0.9.0.0 \
+      "$whole/older/32-bit/Starwright.dll" "$whole/older/64-bit/Starwright.dll"
+    release_copy "$parts/older" "$older/README.md"
+  else
+    echo "dist: these sources lack the history of commit 8fd73ed, so the test kit holds no version 0.90 to upgrade from"
+  fi
+  rm -rf "$older"
   at_epoch "$stage/$kit"
   (cd "$stage" && find "$kit" | LC_ALL=C sort | TZ=UTC zip -qX -@ "../$kit.zip")
 fi

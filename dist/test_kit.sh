@@ -4,8 +4,10 @@
 # command prompt in a 64-bit prefix of its own (build/kit-test/wine-prefix), which runs both
 # bitnesses. Checked:
 #   - every test that the Windows tests of make test ran (their GoogleTest results in
-#     build/win32/test-results and build/win64/test-results, written by scripts/test-wine.sh) is
-#     counted by the kit, as passed or as skipped with a reason, and none failed;
+#     build/win32/test-results and build/win64/test-results, written by scripts/test-wine.sh, and
+#     the installer's scenarios' in build/dist-test/installer.xml, written by
+#     dist/test_installer.sh) is counted by the kit, as passed or as skipped with a reason, and
+#     none failed;
 #   - the last line is "N passed, N failed, N skipped", and its exit code 0;
 #   - every Windows-only check is listed as skipped with its reason;
 #   - the report folder holds each run's XML and a summary naming the Windows version, the
@@ -55,6 +57,12 @@ registry() {
   done
 }
 starwright_server
+# Wine's script hosts register their own type library the first time they run, as Windows'
+# installation did for Windows' own; the installer's scenarios run them.
+for bits in 32 64; do
+  "$(starwright_wine_for $bits)" "$(starwright_system_dir $bits)\\cscript.exe" //nologo \
+    "$(winepath -w "$kit/32-bit/installer/plugin_name.vbs")" >/dev/null 2>&1 </dev/null
+done
 before=$(registry)
 
 start=$SECONDS
@@ -70,6 +78,10 @@ counted() { cat "$@" 2>/dev/null | grep -o '<testcase [^>]*status="run"' | wc -l
 summary=$kit/report/summary.txt
 for bits in 32 64; do
   results=(build/win$bits/test-results/*.xml)
+  if [ $bits = 32 ]; then
+    [ -f build/dist-test/installer.xml ] || { fail "no results of make test's installer scenarios in build/dist-test"; continue; }
+    results+=(build/dist-test/installer.xml)
+  fi
   [ -f "${results[0]}" ] || { fail "no results of make test's $bits-bit Windows tests in build/win$bits/test-results"; continue; }
   want=$(counted "${results[@]}")
   got=$(tr -d '\r' < "$summary" | awk -v bits="$bits-bit" '$2 == bits { p += $4; f += $6; s += $8 } END { print p + 0, f + 0, s + 0 }')

@@ -57,13 +57,18 @@ public:
         std::wstring name;
         DWORD type;
         std::vector<BYTE> data;
+        bool operator==(const Value&) const = default;
     };
     struct Key {
         std::wstring name;
         bool readable = true;
         std::vector<Value> values;
         std::vector<Key> subkeys;
+        bool operator==(const Key&) const = default;
     };
+
+    // Both read the same keys and found the same in them (a test's "as it was before").
+    bool operator==(const RegistryTree&) const = default;
 
 private:
     HKEY root_;

@@ -2,7 +2,7 @@
 # The Windows tests of each cross build, the installer's and the release's, all four at once
 # (`make test`, once the builds they need are done): the release test's second build keeps the
 # cores busy while the others mostly wait on Wine. The test kit's test follows the Windows tests
-# of both builds, whose results it counts against, beside the other two. Each writes a log of its
+# of both builds and the installer's, whose results it counts against, beside the release's. Each writes a log of its
 # own under build/test-logs, printed whole when it ends, always in this order; the status is a
 # failure when any one failed.
 #
@@ -26,13 +26,14 @@ part_windows_64() {
 }
 part_installer() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=80 bash dist/test_installer.sh; }
 part_release() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=81 bash dist/test_release.sh; }
-# The test kit counts against what the Windows tests of both builds ran, so it starts when they end.
+# The test kit counts against what the Windows tests of both builds and the installer's ran, so it
+# starts when they end.
 part_kit() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=83 bash dist/test_kit.sh; }
 names=(windows_32 windows_64 installer release kit)
 declare -A what=(
   [windows_32]="the Windows tests of build/win32"
   [windows_64]="the Windows tests of build/win64"
-  [installer]="the installer's tests (make test-dist)"
+  [installer]="the installer's scenarios (make test-dist)"
   [release]="the release's tests (make test-release)"
   [kit]="the test kit's run under Wine's command prompt (dist/test_kit.sh)"
 )
@@ -43,7 +44,7 @@ for name in windows_32 windows_64 installer release; do
   pid[$name]=$!
 done
 declare -A result
-for name in windows_32 windows_64; do
+for name in windows_32 windows_64 installer; do
   wait "${pid[$name]}"
   result[$name]=$?
 done

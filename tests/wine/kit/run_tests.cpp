@@ -5,8 +5,8 @@
 // the bitness, the user locale, the screen's dpi, whether the prompt was elevated, each run's
 // result and every skipped test with its reason).
 //
-// The tests register the plug-in and the host's type library, and change the user's number
-// settings; each puts back what it changed, and the runner, as a safety net, reads the keys they
+// The tests register the plug-in and the host's type library, install and remove the plug-in,
+// and change the user's number settings; each puts back what it changed, and the runner, as a safety net, reads the keys they
 // touch before every run and puts them back after it, also when the run failed or was stopped
 // with Ctrl+C (which ends the run in progress and starts no other).
 //
@@ -92,6 +92,8 @@ std::vector<RegistryTree> ReadTouchedKeys() {
         trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"Interface\\" + kPlugInIidText, view);
         for (const GUID& iid : hostInterfaces)
             trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"Interface\\" + GuidText(iid), view);
+        // The installer's "Apps & features" entry (the installer's scenarios remove the rest).
+        trees.emplace_back(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Starwright", view);
     }
     trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + kLibIdText, KEY_WOW64_64KEY);
     trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + GuidText(kHostLibId), KEY_WOW64_64KEY);

@@ -1,0 +1,777 @@
+// The installer on this machine, run as an administrator's deployment tool runs it (silently,
+// /S, its exit code read in full): installed over an older version and over itself while a host
+// has the plug-in loaded, removed through its "Apps & features" entry, an installer whose 64-bit
+// plug-in cannot be registered, a setup cut off part-way, and on 32-bit Windows the 32-bit
+// plug-in alone. Each scenario checks the installed files, both registry views of the machine's
+// classes (and that nothing went into the user's), the "Apps & features" entry, what Windows is
+// to do at the next restart, and script hosts of both bitnesses creating Starwright.PlugIn.
+//
+// make test runs it under Wine (dist/test_installer.sh), the test kit on Windows. It installs
+// and removes Starwright, so it needs an administrator and a machine where Starwright is not
+// installed; otherwise its tests are skipped, saying why. Whatever a test leaves (a failure, a
+// file still loaded), its end removes: it uninstalls, lets every host go, restarts as below and
+// puts the keys it touched back.
+//
+// A restart: every host ends, then what Windows does at boot with PendingFileRenameOperations.
+// Under Wine that is Wine's own restart of the session (wineboot -r); Windows cannot be restarted
+// under a test, so there the test does the operations the scenario added, in their order, as the
+// session manager does at boot, and leaves any other program's for the real restart.
+//
+// The parts are in the folder "installer" beside this program (dist/build.sh puts them there in
+// the kit): Starwright-<version>-setup.exe and the DLLs it holds (32-bit/, 64-bit/); version
+// 0.90's installer (older-setup.exe, built from the installer's sources before setup kept a record
+// of its changes) with its DLLs and README (older/); broken-setup.exe, whose 64-bit plug-in is
+// not a DLL; a host of each bitness (dll_holder-32.exe, dll_holder-64.exe); plugin_name.vbs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/identifiers.h"
+#include "plugin/registry_tree.h"
+#include "tests/wine/windows_only.h"
+
+namespace {
+
+using starwright::plugin::RegistryTree;
+namespace ids = starwright::plugin;
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& ch : text) ch = static_cast<wchar_t>(std::towlower(ch));
+    return text;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow(text.size() * 3, '\0');
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                                           static_cast<int>(narrow.size()), nullptr, nullptr);
+    narrow.resize(length > 0 ? length : 0);
+    return narrow;
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? value : L"";
+}
+
+bool Windows64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Bytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "(no such file)";
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+// This program's folder, and the installer's parts beside it.
+std::wstring Parts() {
+    wchar_t path[MAX_PATH * 2] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\')) + L"\\installer";
+}
+
+// The installer under test and its version ("1.00"), as its name says.
+struct Installer {
+    std::wstring path;
+    std::wstring version;
+};
+Installer TheInstaller() {
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((Parts() + L"\\Starwright-*-setup.exe").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return {};
+    FindClose(find);
+    std::wstring version = found.cFileName;
+    version = version.substr(std::wcslen(L"Starwright-"), version.size() - std::wcslen(L"Starwright--setup.exe"));
+    const std::wstring suffix = L"-not-a-release-build";
+    if (version.size() > suffix.size() && version.compare(version.size() - suffix.size(), suffix.size(), suffix) == 0)
+        version.resize(version.size() - suffix.size());
+    return {Parts() + L"\\" + found.cFileName, version};
+}
+
+// Where setup installs: the 64-bit plug-in, the documents and the uninstaller in Program Files,
+// the 32-bit plug-in in Program Files (x86); on 32-bit Windows all of it in Program Files.
+std::wstring Folder64() {
+    const std::wstring native = Environment(L"ProgramW6432");
+    return (native.empty() ? Environment(L"ProgramFiles") : native) + L"\\Starwright";
+}
+std::wstring Folder32() { return Windows64() ? Environment(L"ProgramFiles(x86)") + L"\\Starwright" : Folder64(); }
+std::wstring Dll32() { return Folder32() + L"\\Starwright.dll"; }
+std::wstring Dll64() { return Folder64() + L"\\Starwright.dll"; }
+std::wstring Uninstaller() { return Folder64() + L"\\uninstall.exe"; }
+
+// A program of Windows' own, of the given bitness.
+std::wstring SystemProgram(int bits, const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    if (bits == 64) {
+        GetWindowsDirectoryW(folder, MAX_PATH);
+        return std::wstring(folder) + L"\\Sysnative\\" + name;  // the 64-bit System32, seen from a 32-bit program
+    }
+    if (!Windows64() || !GetSystemWow64DirectoryW(folder, MAX_PATH)) GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\" + name;
+}
+
+const std::wstring kClasses = L"Software\\Classes\\";
+const std::wstring kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Starwright";
+const std::wstring kSessionManager = L"System\\CurrentControlSet\\Control\\Session Manager";
+const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+int Bits(REGSAM view) { return view == KEY_WOW64_32KEY ? 32 : 64; }
+
+// A value of HKLM\key in a view, as text (a number in decimal); empty when there is none.
+std::wstring MachineValue(REGSAM view, const std::wstring& key, const wchar_t* name = nullptr) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) return {};
+    BYTE data[4096] = {};
+    DWORD size = sizeof data - sizeof(wchar_t), type = 0;
+    const LSTATUS status = RegQueryValueExW(opened, name, nullptr, &type, data, &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS) return {};
+    if (type == REG_DWORD) return std::to_wstring(*reinterpret_cast<DWORD*>(data));
+    return reinterpret_cast<const wchar_t*>(data);
+}
+
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+// Every key that setup, the uninstallers and regsvr32 may write, in both views, the machine's
+// and the user's, as they stand now.
+std::vector<RegistryTree> TouchedKeys() {
+    std::vector<RegistryTree> trees;
+    const std::wstring classKeys[] = {std::wstring(L"CLSID\\") + ids::kPlugInClsidText,
+                                      std::wstring(L"Interface\\") + ids::kPlugInIidText,
+                                      std::wstring(L"TypeLib\\") + ids::kLibIdText, ids::kProgId};
+    for (const REGSAM view : kViews) {
+        for (const std::wstring& key : classKeys) trees.emplace_back(HKEY_LOCAL_MACHINE, kClasses + key, view);
+        trees.emplace_back(HKEY_LOCAL_MACHINE, kUninstallKey, view);
+        trees.emplace_back(HKEY_LOCAL_MACHINE, L"Software\\Starwright", view);
+    }
+    for (const std::wstring& key : classKeys) trees.emplace_back(HKEY_CURRENT_USER, kClasses + key, 0);
+    return trees;
+}
+
+// PendingFileRenameOperations: pairs of paths ("\??\C:\..."), the file and what it becomes at
+// the next restart: nothing (deleted), or another path (renamed; "!" first: replacing it).
+struct Operation {
+    std::wstring from;
+    std::wstring to;
+    bool operator==(const Operation&) const = default;
+};
+
+std::vector<Operation> PendingOperations() {
+    std::vector<Operation> operations;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return operations;
+    DWORD size = 0;
+    std::vector<wchar_t> text;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        text.resize(size / sizeof(wchar_t) + 2);
+        RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()),
+                         &size);
+    }
+    RegCloseKey(key);
+    std::vector<std::wstring> strings;
+    for (size_t at = 0; at < size / sizeof(wchar_t);) {
+        strings.emplace_back(text.data() + at);
+        at += strings.back().size() + 1;
+    }
+    // The list ends with an empty string; a delete's target is one too.
+    for (size_t i = 0; i + 1 < strings.size(); i += 2) operations.push_back({strings[i], strings[i + 1]});
+    return operations;
+}
+
+void WritePendingOperations(const std::vector<Operation>& operations) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    std::wstring text;
+    for (const Operation& operation : operations) {
+        text += operation.from + L'\0';
+        text += operation.to + L'\0';
+    }
+    if (operations.empty()) RegDeleteValueW(key, L"PendingFileRenameOperations");
+    else
+        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+// "\??\C:\x" (a folder possibly with a final "\") as "c:\x", to compare with a path.
+std::wstring OperationPath(std::wstring path) {
+    if (!path.empty() && path[0] == L'!') path.erase(0, 1);
+    if (path.rfind(L"\\??\\", 0) == 0) path.erase(0, 4);
+    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return Lower(path);
+}
+
+// The Win32 spelling of an operation's path, for doing it: "\\?\C:\x".
+std::wstring Win32Path(const std::wstring& path) {
+    return L"\\\\?\\" + path.substr(path.rfind(L"\\??\\", 0) == 0 ? 4 : 0);
+}
+
+// A program run to its end as a deployment tool runs it, in a job of its own (so that a cut-off
+// ends it and whatever it started at once); its exit code in full and what it printed.
+struct Ran {
+    DWORD code = 0;
+    std::string output;
+    bool cutOff = false;
+};
+
+Ran RunProgram(std::wstring commandLine, const std::wstring& cutOffWhen = L"") {
+    Ran ran;
+    wchar_t temporary[MAX_PATH] = {}, log[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temporary);
+    GetTempFileNameW(temporary, L"sw", 0, log);
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE output = CreateFileW(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process{};
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                        &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << Narrow(commandLine) << ": error " << GetLastError();
+        ran.code = static_cast<DWORD>(-1);
+    } else {
+        AssignProcessToJobObject(job, process.hProcess);
+        ResumeThread(process.hThread);
+        // A scenario's program takes seconds; one that still runs after five minutes hangs.
+        const ULONGLONG deadline = GetTickCount64() + 300000;
+        while (WaitForSingleObject(process.hProcess, cutOffWhen.empty() ? 1000 : 10) == WAIT_TIMEOUT) {
+            if (!cutOffWhen.empty() && Exists(cutOffWhen)) {
+                TerminateJobObject(job, 1);  // as a power failure would: nothing more of it runs
+                ran.cutOff = true;
+            } else if (GetTickCount64() > deadline) {
+                TerminateJobObject(job, 1);
+                ADD_FAILURE() << Narrow(commandLine) << " still ran after five minutes";
+            } else {
+                continue;
+            }
+            WaitForSingleObject(process.hProcess, INFINITE);
+            break;
+        }
+        GetExitCodeProcess(process.hProcess, &ran.code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(job);
+    CloseHandle(output);
+    ran.output = Bytes(log);
+    ran.output.erase(std::remove(ran.output.begin(), ran.output.end(), '\r'), ran.output.end());
+    while (!ran.output.empty() && ran.output.back() == '\n') ran.output.pop_back();
+    DeleteFileW(log);
+    return ran;
+}
+
+DWORD ExitCode(const std::wstring& commandLine) { return RunProgram(commandLine).code; }
+std::wstring SetupCommand(const std::wstring& setup) { return Quoted(setup) + L" /S"; }
+
+// A host of the given bitness that has loaded `files` through the loader, until it goes.
+class Host {
+public:
+    Host(int bits, const std::vector<std::wstring>& files) {
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        held_ = CreateEventW(&inherited, TRUE, FALSE, nullptr);
+        release_ = CreateEventW(&inherited, TRUE, FALSE, nullptr);
+        std::wstring line = Quoted(Parts() + L"\\dll_holder-" + std::to_wstring(bits) + L".exe") + L" " +
+                            std::to_wstring(reinterpret_cast<ULONG_PTR>(held_)) + L" " +
+                            std::to_wstring(reinterpret_cast<ULONG_PTR>(release_));
+        for (const std::wstring& file : files) line += L" " + Quoted(file);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+            ADD_FAILURE() << "cannot start a host: " << Narrow(line) << ": error " << GetLastError();
+            return;
+        }
+        CloseHandle(process.hThread);
+        process_ = process.hProcess;
+        HANDLE either[] = {held_, process_};
+        if (WaitForMultipleObjects(2, either, FALSE, 60000) != WAIT_OBJECT_0)
+            ADD_FAILURE() << "the " << bits << "-bit host did not load " << Narrow(line);
+    }
+    ~Host() {
+        SetEvent(release_);
+        if (process_) {
+            WaitForSingleObject(process_, 60000);
+            CloseHandle(process_);
+        }
+        CloseHandle(held_);
+        CloseHandle(release_);
+    }
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+private:
+    HANDLE held_ = nullptr;
+    HANDLE release_ = nullptr;
+    HANDLE process_ = nullptr;
+};
+
+// Deletes a folder with everything in it (what a failed test left installed).
+void DeleteFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteFolder(folder + L"\\" + name);
+            else DeleteFileW((folder + L"\\" + name).c_str());
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// The files set aside in the plug-in folders ("...\Starwright.dll.old-1"), sorted, lower case.
+std::vector<std::wstring> Asides() {
+    std::vector<std::wstring> asides;
+    for (const std::wstring& folder : {Folder64(), Folder32()}) {
+        WIN32_FIND_DATAW found{};
+        HANDLE find = FindFirstFileW((folder + L"\\*.old-*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do asides.push_back(Lower(folder + L"\\" + found.cFileName));
+        while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    std::sort(asides.begin(), asides.end());
+    asides.erase(std::unique(asides.begin(), asides.end()), asides.end());
+    return asides;
+}
+
+// Ctrl+C (with which a tester stops the kit) lets the scenario in progress finish and clean up;
+// the ones after it are skipped.
+volatile LONG g_stopped = 0;
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    InterlockedExchange(&g_stopped, 1);
+    return TRUE;
+}
+
+class InstallerTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { SetConsoleCtrlHandler(&OnConsoleControl, TRUE); }
+
+    void SetUp() override {
+        STARWRIGHT_NEEDS_ADMINISTRATOR();
+        if (!Windows64()) GTEST_SKIP() << "needs 64-bit Windows (on 32-bit Windows, InstallerOn32BitWindowsTest runs)";
+        SkipUnlessReady();
+    }
+
+    // Also what the 32-bit Windows scenario needs.
+    void SkipUnlessReady() {
+        if (g_stopped) GTEST_SKIP() << "stopped with Ctrl+C";
+        if (installer_.path.empty()) GTEST_SKIP() << "no installer in " << Narrow(Parts()) << " (dist/build.sh puts it there)";
+        if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY) || Exists(Folder64()) || Exists(Folder32()))
+            GTEST_SKIP() << "Starwright is installed on this machine: these tests install and remove it, so uninstall "
+                            "it first";
+        keysBefore_ = TouchedKeys();
+        pendingBefore_ = PendingOperations();
+        ready_ = true;
+    }
+
+    // Whatever the test left: removed, restarted, and the keys it touched put back.
+    void TearDown() override {
+        if (!ready_) return;
+        heldOpen_.reset();
+        hosts_.clear();
+        const std::wstring quiet = MachineValue(KEY_WOW64_64KEY, kUninstallKey, L"QuietUninstallString");
+        if (!quiet.empty()) RunProgram(quiet);
+        Restart();
+        DeleteFolder(Folder64());
+        DeleteFolder(Folder32());
+        for (const RegistryTree& tree : keysBefore_) tree.Restore();
+        WritePendingOperations(pendingBefore_);
+    }
+
+    // Every host ends, then what Windows does with PendingFileRenameOperations at boot.
+    void Restart() {
+        hosts_.clear();
+        if (PendingOperations() == pendingBefore_) return;
+        if (starwright::test::RunningUnderWine()) {
+            EXPECT_EQ(ExitCode(Quoted(SystemProgram(32, L"wineboot.exe")) + L" -r"), 0u) << "Wine's restart";
+            return;
+        }
+        std::vector<Operation> left;
+        for (const Operation& operation : PendingOperations()) {
+            if (std::find(pendingBefore_.begin(), pendingBefore_.end(), operation) != pendingBefore_.end()) {
+                left.push_back(operation);
+            } else if (operation.to.empty()) {
+                const std::wstring path = Win32Path(operation.from);
+                const DWORD attributes = GetFileAttributesW(path.c_str());
+                if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                    RemoveDirectoryW(path.c_str());
+                else
+                    DeleteFileW(path.c_str());
+            } else {
+                const bool replace = operation.to[0] == L'!';
+                MoveFileExW(Win32Path(operation.from).c_str(), Win32Path(operation.to.substr(replace ? 1 : 0)).c_str(),
+                            replace ? MOVEFILE_REPLACE_EXISTING : 0);
+            }
+        }
+        WritePendingOperations(left);
+    }
+
+    void Hold(int bits, const std::vector<std::wstring>& files) { hosts_.push_back(std::make_unique<Host>(bits, files)); }
+
+    std::wstring Part(const wchar_t* name) const { return Parts() + L"\\" + name; }
+
+    // The script host of a bitness creating Starwright.PlugIn and reading its Name: "PASS: ..." or "FAIL: ...".
+    std::string Client(int bits) const {
+        return RunProgram(Quoted(SystemProgram(bits, L"cscript.exe")) + L" //nologo " + Quoted(Part(L"plugin_name.vbs")))
+            .output;
+    }
+    void ExpectClient(int bits, bool creates) const {
+        const std::string verdict = Client(bits);
+        EXPECT_EQ(verdict.rfind(creates ? "PASS:" : "FAIL:", 0), 0u)
+            << "the " << bits << "-bit script host should " << (creates ? "" : "not ")
+            << "create Starwright.PlugIn: " << verdict;
+    }
+
+    void ExpectBytes(const std::wstring& installed, const std::wstring& part) const {
+        EXPECT_TRUE(Bytes(installed) == Bytes(part)) << Narrow(installed) << " is not " << Narrow(part);
+    }
+    void ExpectOlderUninstaller() const {
+        EXPECT_TRUE(Bytes(Uninstaller()) == olderUninstaller_) << Narrow(Uninstaller()) << " is not 0.90's";
+    }
+    void ExpectValue(REGSAM view, const std::wstring& key, const wchar_t* name, const std::wstring& want) const {
+        EXPECT_EQ(Lower(MachineValue(view, key, name)), Lower(want))
+            << Bits(view) << "-bit view: HKLM\\" << Narrow(key) << " [" << (name ? Narrow(name) : "default") << "]";
+    }
+    void ExpectAsides(std::vector<std::wstring> want) const {
+        for (std::wstring& path : want) path = Lower(path);
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(Asides(), want) << "the files set aside";
+    }
+    void ExpectDeletedAtRestart(const std::wstring& path) const {
+        const std::vector<Operation> pending = PendingOperations();
+        EXPECT_TRUE(std::any_of(pending.begin(), pending.end(), [&](const Operation& operation) {
+            return operation.to.empty() && OperationPath(operation.from) == Lower(path);
+        })) << "Windows is not to delete "
+            << Narrow(path) << " at the next restart";
+    }
+    // No operation at the next restart on a plug-in or document file that setup installs (with
+    // `all`, nor on the uninstaller and the folders, which an uninstaller run in place leaves for then).
+    void ExpectNothingPendingOnInstalled(bool all) const {
+        std::vector<std::wstring> installed = {Dll64(), Dll32(), Folder64() + L"\\README.md", Folder64() + L"\\LICENSE"};
+        if (all) installed.insert(installed.end(), {Uninstaller(), Folder64(), Folder32()});
+        for (const Operation& operation : PendingOperations())
+            for (const std::wstring& path : installed)
+                EXPECT_TRUE(OperationPath(operation.from) != Lower(path) && OperationPath(operation.to) != Lower(path))
+                    << "Windows is to delete or replace " << Narrow(path) << " at the next restart";
+    }
+
+    // A version, whole: its DLLs, registered in both views, its "Apps & features" version, a
+    // script host of each bitness creating it; nothing of it in the user's classes.
+    void ExpectInstalled(const std::wstring& version, const std::wstring& parts) const {
+        ExpectBytes(Dll32(), parts + L"\\32-bit\\Starwright.dll");
+        ExpectBytes(Dll64(), parts + L"\\64-bit\\Starwright.dll");
+        ExpectValue(KEY_WOW64_32KEY, kClasses + L"CLSID\\" + ids::kPlugInClsidText + L"\\InprocServer32", nullptr, Dll32());
+        ExpectValue(KEY_WOW64_64KEY, kClasses + L"CLSID\\" + ids::kPlugInClsidText + L"\\InprocServer32", nullptr, Dll64());
+        ExpectValue(KEY_WOW64_64KEY, kUninstallKey, L"DisplayVersion", version);
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClasses + L"CLSID\\" + ids::kPlugInClsidText, 0))
+            << "the plug-in is registered in the user's classes";
+        ExpectClient(32, true);
+        ExpectClient(64, true);
+    }
+    void ExpectInstalled() const { ExpectInstalled(installer_.version, Parts()); }
+
+    // Version 0.90 as it was installed: nothing set aside, nothing left for the next restart.
+    void ExpectOlder(const std::string& when) const {
+        SCOPED_TRACE(when + ": version 0.90 is installed as it was");
+        ExpectInstalled(L"0.90", Part(L"older"));
+        ExpectOlderUninstaller();
+        ExpectBytes(Folder64() + L"\\README.md", Part(L"older\\README.md"));
+        ExpectAsides({});
+        ExpectNothingPendingOnInstalled(true);
+    }
+
+    DWORD QuietUninstall() const {
+        const std::wstring quiet = MachineValue(KEY_WOW64_64KEY, kUninstallKey, L"QuietUninstallString");
+        EXPECT_FALSE(quiet.empty()) << "no QuietUninstallString";
+        return quiet.empty() ? static_cast<DWORD>(-1) : ExitCode(quiet);
+    }
+
+    // The registry keys and the folders as before the test: nothing left.
+    void ExpectNothingLeft() const {
+        const std::vector<RegistryTree> now = TouchedKeys();
+        EXPECT_TRUE(now == keysBefore_) << "a key setup or the uninstaller writes differs from before the test";
+        EXPECT_FALSE(Exists(Folder64())) << Narrow(Folder64()) << " is still there";
+        EXPECT_FALSE(Exists(Folder32())) << Narrow(Folder32()) << " is still there";
+        ExpectClient(32, false);
+        ExpectClient(64, false);
+    }
+
+    // Setup replacing version 0.90, cut off as soon as it has set a file aside; where it was cut
+    // off, a DLL it was writing may be half written (then true).
+    bool CutOffWhileReplacingTheOlder() {
+        const Ran ran = RunProgram(SetupCommand(installer_.path), Dll64() + L".old-1");
+        EXPECT_TRUE(ran.cutOff) << "setup ended (" << ran.code << ") before it set 0.90's 64-bit DLL aside";
+        bool half = false;
+        for (const wchar_t* bits : {L"32-bit", L"64-bit"}) {
+            const std::wstring own = std::wstring(bits) == L"32-bit" ? Dll32() : Dll64();
+            const std::string bytes = Bytes(own);
+            half = half || (Exists(own) && bytes != Bytes(Parts() + L"\\" + bits + L"\\Starwright.dll") &&
+                            bytes != Bytes(Part(L"older\\") + bits + L"\\Starwright.dll"));
+        }
+        return half;
+    }
+
+    Installer installer_ = TheInstaller();
+    std::string olderUninstaller_;
+    std::vector<RegistryTree> keysBefore_;
+    std::vector<Operation> pendingBefore_;
+    std::vector<std::unique_ptr<Host>> hosts_;
+    std::unique_ptr<void, decltype(&CloseHandle)> heldOpen_{nullptr, &CloseHandle};
+    bool ready_ = false;
+};
+
+TEST_F(InstallerTest, RegistersEachBitnessInItsOwnViewAndWritesTheAppsAndFeaturesEntry) {
+    ASSERT_EQ(ExitCode(SetupCommand(installer_.path)), 0u);
+    ExpectInstalled();
+    for (const std::wstring& file : {Uninstaller(), Folder64() + L"\\README.md", Folder64() + L"\\LICENSE"})
+        EXPECT_TRUE(Exists(file)) << Narrow(file) << " is missing";
+    for (const REGSAM view : kViews) {
+        const std::wstring dll = view == KEY_WOW64_32KEY ? Dll32() : Dll64();
+        const std::wstring clsid = kClasses + L"CLSID\\" + ids::kPlugInClsidText;
+        ExpectValue(view, clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+        ExpectValue(view, kClasses + ids::kProgId + L"\\CLSID", nullptr, ids::kPlugInClsidText);
+        ExpectValue(view, kClasses + L"TypeLib\\" + ids::kLibIdText + L"\\2e.0\\0\\win" + std::to_wstring(Bits(view)),
+                    nullptr, dll);
+        ExpectValue(view, kClasses + L"Interface\\" + ids::kPlugInIidText + L"\\TypeLib", nullptr, ids::kLibIdText);
+    }
+    const std::pair<const wchar_t*, std::wstring> entry[] = {
+        {L"DisplayName", L"Starwright"},
+        {L"DisplayVersion", installer_.version},
+        {L"Publisher", L"Starwright developers"},
+        {L"InstallLocation", Folder64()},
+        {L"UninstallString", Quoted(Uninstaller())},
+        {L"QuietUninstallString", Quoted(Uninstaller()) + L" /S _?=" + Folder64()},
+    };
+    for (const auto& [name, want] : entry) ExpectValue(KEY_WOW64_64KEY, kUninstallKey, name, want);
+    EXPECT_GT(std::stoul(L"0" + MachineValue(KEY_WOW64_64KEY, kUninstallKey, L"EstimatedSize")), 0u);
+
+    // Each bitness unregistered alone leaves the other working.
+    for (const int bits : {64, 32}) {
+        const std::wstring dll = Quoted(bits == 32 ? Dll32() : Dll64());
+        EXPECT_EQ(ExitCode(Quoted(SystemProgram(bits, L"regsvr32.exe")) + L" /u /s " + dll), 0u);
+        ExpectClient(bits == 32 ? 64 : 32, true);
+        EXPECT_EQ(ExitCode(Quoted(SystemProgram(bits, L"regsvr32.exe")) + L" /s " + dll), 0u);
+    }
+    ExpectClient(32, true);
+    ExpectClient(64, true);
+}
+
+TEST_F(InstallerTest, UninstallsWhileAHostHasThePlugInLoadedAndInstallsAgainBeforeTheRestart) {
+    ASSERT_EQ(ExitCode(SetupCommand(installer_.path)), 0u);
+    Hold(32, {Dll32()});
+    Hold(64, {Dll64()});
+    EXPECT_EQ(QuietUninstall(), 3010u) << "removed; a restart deletes the loaded files";
+    ExpectAsides({Dll32() + L".old-1", Dll64() + L".old-1"});
+    for (const std::wstring& file : {Dll64(), Dll32(), Folder64() + L"\\README.md", Folder64() + L"\\LICENSE"})
+        EXPECT_FALSE(Exists(file)) << Narrow(file) << " is still there";
+    ExpectClient(32, false);
+    ExpectClient(64, false);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY)) << "the Apps & features entry";
+    for (const std::wstring& path : {Dll32() + L".old-1", Dll64() + L".old-1", Uninstaller(), Folder32(), Folder64()})
+        ExpectDeletedAtRestart(path);
+    ExpectNothingPendingOnInstalled(false);
+
+    // Installed again before the restart, over what an uninstaller that deleted a loaded plug-in
+    // by its own name at the restart left, what one run in place from a short spelling of its
+    // folder left on itself, and another program's operation, which must stay.
+    wchar_t temporary[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temporary);
+    const std::wstring other = std::wstring(temporary) + L"starwright-another-programs-file.txt";
+    CloseHandle(CreateFileW(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    wchar_t shortName[MAX_PATH] = {};
+    GetShortPathNameW(Uninstaller().c_str(), shortName, MAX_PATH);
+    // Windows makes short names only where the volume keeps them (the system drive, usually).
+    if (Lower(shortName) == Lower(Uninstaller())) {
+        EXPECT_FALSE(starwright::test::RunningUnderWine()) << "Wine gives no short name for " << Narrow(Uninstaller());
+    }
+    for (const std::wstring& path : {Dll32(), std::wstring(shortName), other})
+        EXPECT_TRUE(MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) << Narrow(path);
+    EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 3010u) << "installed again; a host still has the removed one loaded";
+    ExpectNothingPendingOnInstalled(true);
+    ExpectDeletedAtRestart(Dll32() + L".old-1");
+    ExpectDeletedAtRestart(other);
+    Restart();
+    ExpectInstalled();
+    ExpectAsides({});
+    EXPECT_TRUE(Exists(Uninstaller())) << "the restart deleted " << Narrow(shortName);
+    EXPECT_FALSE(Exists(other)) << "the other program's operation was not done at the restart";
+
+    EXPECT_EQ(QuietUninstall(), 0u);
+    // Run in place, the uninstaller leaves itself, and so its folder, to the next restart.
+    ExpectDeletedAtRestart(Uninstaller());
+    Restart();
+    ExpectNothingLeft();
+}
+
+TEST_F(InstallerTest, AnInstallerWhosePlugInCannotBeRegisteredLeavesNothing) {
+    EXPECT_EQ(ExitCode(SetupCommand(Part(L"broken-setup.exe"))), 3u) << "setup reports the failed registration";
+    ExpectNothingLeft();
+}
+
+// What only Windows' loader can show: a DLL a host has loaded may be read and renamed, not
+// written or deleted, which is what setup's renaming aside relies on.
+TEST_F(InstallerTest, WindowsLetsALoadedPlugInBeRenamedButNotWrittenOrDeleted) {
+    STARWRIGHT_WINDOWS_ONLY("the rules of Windows' own loader for a loaded DLL (Wine 8 keeps the same ones, "
+                            "which the upgrade tests rely on)");
+    ASSERT_EQ(ExitCode(SetupCommand(installer_.path)), 0u);
+    Hold(32, {Dll32()});
+    Hold(64, {Dll64()});
+    for (const std::wstring& dll : {Dll32(), Dll64()}) {
+        HANDLE written = CreateFileW(dll.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(written, INVALID_HANDLE_VALUE) << Narrow(dll) << " could be opened for writing";
+        if (written != INVALID_HANDLE_VALUE) CloseHandle(written);
+        EXPECT_FALSE(DeleteFileW(dll.c_str())) << Narrow(dll) << " could be deleted";
+        EXPECT_TRUE(MoveFileW(dll.c_str(), (dll + L".renamed").c_str())) << Narrow(dll) << " could not be renamed";
+        EXPECT_TRUE(MoveFileW((dll + L".renamed").c_str(), dll.c_str()));
+    }
+}
+
+// Version 0.90 installed first, from its own installer.
+class UpgradeTest : public InstallerTest {
+protected:
+    void SetUp() override {
+        if (!Exists(Part(L"older-setup.exe")))
+            GTEST_SKIP() << "no version 0.90 in " << Narrow(Parts()) << " (made only from sources with git history)";
+        InstallerTest::SetUp();
+        if (IsSkipped()) return;
+        ASSERT_EQ(ExitCode(SetupCommand(Part(L"older-setup.exe"))), 0u) << "version 0.90 installed";
+        ExpectValue(KEY_WOW64_64KEY, kUninstallKey, L"DisplayVersion", L"0.90");
+        olderUninstaller_ = Bytes(Uninstaller());  // to tell it from a newer one later
+    }
+};
+
+TEST_F(UpgradeTest, AFailedUpgradeOrAFileHeldOpenLeavesTheOlderVersionAsItWas) {
+    EXPECT_EQ(ExitCode(SetupCommand(Part(L"broken-setup.exe"))), 3u)
+        << "an installer whose 64-bit plug-in cannot be registered reports it";
+    ExpectOlder("after the failed upgrade");
+
+    // A program that holds the 32-bit DLL open, letting nobody rename it: the 64-bit one, set
+    // aside first, is put back.
+    heldOpen_.reset(CreateFileW(Dll32().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(heldOpen_.get(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 32u) << "setup says the file is in use";
+    EXPECT_EQ(QuietUninstall(), 32u) << "the quiet uninstall command says the file is in use";
+    ExpectOlder("while it is held");
+}
+
+TEST_F(UpgradeTest, UpgradesWhileAHostHasThePlugInLoaded) {
+    // A value setup does not write stays: setup writes over the entry in place.
+    HKEY entry = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &entry), 0);
+    const wchar_t comment[] = L"added by an administrator";
+    RegSetValueExW(entry, L"Comments", 0, REG_SZ, reinterpret_cast<const BYTE*>(comment), sizeof comment);
+    RegCloseKey(entry);
+    Hold(32, {Dll32()});
+    Hold(64, {Dll64()});
+
+    EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 3010u) << "installed over 0.90; a restart deletes 0.90's files";
+    ExpectInstalled();
+    ExpectValue(KEY_WOW64_64KEY, kUninstallKey, L"Comments", comment);
+    ExpectAsides({Dll32() + L".old-1", Dll64() + L".old-1"});
+    ExpectBytes(Dll32() + L".old-1", Part(L"older\\32-bit\\Starwright.dll"));
+    ExpectDeletedAtRestart(Dll32() + L".old-1");
+    ExpectDeletedAtRestart(Dll64() + L".old-1");
+    ExpectNothingPendingOnInstalled(true);
+
+    // Again, while the host still has 0.90 loaded from the files set aside.
+    EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 3010u) << "installed again; 0.90's files set aside are still loaded";
+    ExpectAsides({Dll32() + L".old-1", Dll64() + L".old-1"});
+
+    // Over itself, while another host has its 32-bit plug-in loaded.
+    Hold(32, {Dll32()});
+    EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 3010u) << "installed over itself";
+    ExpectAsides({Dll32() + L".old-1", Dll64() + L".old-1", Dll32() + L".old-2"});
+    ExpectBytes(Dll32() + L".old-2", Part(L"32-bit\\Starwright.dll"));
+    ExpectDeletedAtRestart(Dll32() + L".old-2");
+    ExpectNothingPendingOnInstalled(true);
+
+    Restart();
+    ExpectInstalled();
+    ExpectAsides({});
+    EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 0u) << "installed over itself with nothing loaded";
+    ExpectAsides({});
+    ExpectNothingPendingOnInstalled(true);
+}
+
+// The power fails (setup and all it started end at once) as soon as setup, replacing 0.90, has
+// set a file aside. From there, setup run again finishes the installation; or 0.90's uninstaller,
+// which knows nothing of setup's record, removes everything.
+TEST_F(UpgradeTest, ASetupCutOffIsFinishedBySetupRunAgain) {
+    CutOffWhileReplacingTheOlder();
+    EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 0u) << "setup finishes the installation";
+    ExpectInstalled();
+    ExpectAsides({});
+}
+
+TEST_F(UpgradeTest, ASetupCutOffIsRemovedByTheOlderUninstaller) {
+    const std::wstring quiet = MachineValue(KEY_WOW64_64KEY, kUninstallKey, L"QuietUninstallString");
+    const bool half = CutOffWhileReplacingTheOlder();
+    ExpectOlderUninstaller();
+    // It cannot load a half-written DLL to unregister it, and says so; it removes it all the same.
+    EXPECT_EQ(ExitCode(quiet), half ? 3u : 0u) << "0.90's quiet uninstall command"
+                                          << (half ? ", with a DLL half written" : "");
+    Restart();
+    ExpectNothingLeft();
+}
+
+// On 32-bit Windows: no Program Files (x86), no 64-bit plug-in; the 32-bit one and the
+// uninstaller go into Program Files, registered with the one regsvr32 there is.
+class InstallerOn32BitWindowsTest : public InstallerTest {
+protected:
+    void SetUp() override {
+        STARWRIGHT_NEEDS_ADMINISTRATOR();
+        if (Windows64()) GTEST_SKIP() << "needs 32-bit Windows";
+        SkipUnlessReady();
+    }
+};
+
+TEST_F(InstallerOn32BitWindowsTest, InstallsThe32BitPlugInAlone) {
+    ASSERT_EQ(ExitCode(SetupCommand(installer_.path)), 0u);
+    ExpectBytes(Dll32(), Part(L"32-bit\\Starwright.dll"));
+    EXPECT_TRUE(Environment(L"ProgramFiles(x86)").empty());
+    ExpectClient(32, true);
+    EXPECT_EQ(QuietUninstall(), 0u);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClasses + L"CLSID\\" + ids::kPlugInClsidText, 0));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, 0)) << "the Apps & features entry";
+    Restart();
+    EXPECT_FALSE(Exists(Folder64())) << Narrow(Folder64()) << " is still there after a restart";
+}
+
+}  // namespace
