@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The Windows tests of each cross build, the installer's and the release's, all four at once
-# (`make test`, once the builds they need are done): the release test's second build keeps the
-# cores busy while the others mostly wait on Wine. The test kit's test follows the Windows tests
-# of both builds and the installer's, whose results it counts against, beside the release's. Each writes a log of its
-# own under build/test-logs, printed whole when it ends, always in this order; the status is a
-# failure when any one failed.
+# The Windows tests of each cross build, the installer's, the release's and the test kit's, all
+# five at once (`make test`, once the builds they need are done): the release test's second build
+# keeps the cores busy while the others mostly wait on Wine. The test kit's test counts against
+# the results of the Windows tests of both builds and the installer's, so it is told when those
+# have ended (a file it waits for). Each writes a log of its own under build/test-logs, printed
+# whole when it ends, always in this order; the status is a failure when any one failed.
 #
 # Each has a Wine prefix of its own (the 64-bit build's Windows tests build/wine-prefix-64) and a
 # display of its own, so that no window of one takes the keyboard focus from a window test of
@@ -26,9 +26,8 @@ part_windows_64() {
 }
 part_installer() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=80 bash dist/test_installer.sh; }
 part_release() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=81 bash dist/test_release.sh; }
-# The test kit counts against what the Windows tests of both builds and the installer's ran, so it
-# starts when they end.
-part_kit() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=83 bash dist/test_kit.sh; }
+ready=$PWD/$logs/results-ready
+part_kit() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=83 STARWRIGHT_KIT_RESULTS_READY="$ready" bash dist/test_kit.sh; }
 names=(windows_32 windows_64 installer release kit)
 declare -A what=(
   [windows_32]="the Windows tests of build/win32"
@@ -39,7 +38,7 @@ declare -A what=(
 )
 
 declare -A pid
-for name in windows_32 windows_64 installer release; do
+for name in "${names[@]}"; do
   "part_$name" >"$logs/$name.log" 2>&1 </dev/null &
   pid[$name]=$!
 done
@@ -48,8 +47,7 @@ for name in windows_32 windows_64 installer; do
   wait "${pid[$name]}"
   result[$name]=$?
 done
-part_kit >"$logs/kit.log" 2>&1 </dev/null &
-pid[kit]=$!
+touch "$ready"
 
 status=0
 for name in "${names[@]}"; do

@@ -644,25 +644,6 @@ TEST_F(InstallerTest, AnInstallerWhosePlugInCannotBeRegisteredLeavesNothing) {
     ExpectNothingLeft();
 }
 
-// What only Windows' loader can show: a DLL a host has loaded may be read and renamed, not
-// written or deleted, which is what setup's renaming aside relies on.
-TEST_F(InstallerTest, WindowsLetsALoadedPlugInBeRenamedButNotWrittenOrDeleted) {
-    STARWRIGHT_WINDOWS_ONLY("the rules of Windows' own loader for a loaded DLL (Wine 8 keeps the same ones, "
-                            "which the upgrade tests rely on)");
-    ASSERT_EQ(ExitCode(SetupCommand(installer_.path)), 0u);
-    Hold(32, {Dll32()});
-    Hold(64, {Dll64()});
-    for (const std::wstring& dll : {Dll32(), Dll64()}) {
-        HANDLE written = CreateFileW(dll.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
-        EXPECT_EQ(written, INVALID_HANDLE_VALUE) << Narrow(dll) << " could be opened for writing";
-        if (written != INVALID_HANDLE_VALUE) CloseHandle(written);
-        EXPECT_FALSE(DeleteFileW(dll.c_str())) << Narrow(dll) << " could be deleted";
-        EXPECT_TRUE(MoveFileW(dll.c_str(), (dll + L".renamed").c_str())) << Narrow(dll) << " could not be renamed";
-        EXPECT_TRUE(MoveFileW((dll + L".renamed").c_str(), dll.c_str()));
-    }
-}
-
 // Version 0.90 installed first, from its own installer.
 class UpgradeTest : public InstallerTest {
 protected:
@@ -749,6 +730,26 @@ TEST_F(UpgradeTest, ASetupCutOffIsRemovedByTheOlderUninstaller) {
                                           << (half ? ", with a DLL half written" : "");
     Restart();
     ExpectNothingLeft();
+}
+
+// What only Windows' own loader can show: a DLL that a running host has loaded may be renamed,
+// not written or deleted, and setup replaces it by renaming it aside.
+TEST_F(UpgradeTest, UpgradesOverAPlugInThatWindowsOwnLoaderHolds) {
+    STARWRIGHT_WINDOWS_ONLY("Windows' own loader holding the plug-in (Wine 8 keeps the same rules, which "
+                            "UpgradesWhileAHostHasThePlugInLoaded relies on)");
+    Hold(32, {Dll32()});
+    Hold(64, {Dll64()});
+    for (const std::wstring& dll : {Dll32(), Dll64()}) {
+        HANDLE written = CreateFileW(dll.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(written, INVALID_HANDLE_VALUE) << Narrow(dll) << " could be opened for writing";
+        if (written != INVALID_HANDLE_VALUE) CloseHandle(written);
+        EXPECT_FALSE(DeleteFileW(dll.c_str())) << Narrow(dll) << " could be deleted";
+    }
+    EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 3010u);
+    ExpectInstalled();
+    ExpectBytes(Dll32() + L".old-1", Part(L"older\\32-bit\\Starwright.dll"));
+    ExpectBytes(Dll64() + L".old-1", Part(L"older\\64-bit\\Starwright.dll"));
 }
 
 // On 32-bit Windows: no Program Files (x86), no 64-bit plug-in; the 32-bit one and the
