@@ -8,6 +8,7 @@
 #include "base/failure.h"
 #include "platform/windows_platform.h"
 #include "tests/wine/folder_support.h"
+#include "tests/wine/windows_only.h"
 
 namespace starwright {
 namespace {
@@ -97,6 +98,28 @@ TEST_F(WindowsFileSystemTest, MakesOneLevelAndFailsWithTheSystemsDescription) {
         }
     }
     EXPECT_FALSE(IsDirectory(base_ + "Missing"));
+}
+
+// A home path on a network share ("\\server\share\..."): the same scratch folder through the
+// machine's own administrative share of its drive.
+TEST_F(WindowsFileSystemTest, MakesAndFindsFoldersOnANetworkShare) {
+    STARWRIGHT_WINDOWS_ONLY("Wine has no network share to make folders on");
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
+    const std::string share = "\\\\localhost\\" + base_.substr(0, 1) + "$" + base_.substr(2);
+    if (!IsDirectory(share + "Data"))
+        GTEST_SKIP() << "the administrative share " << share.substr(0, 15) << " is not reachable here";
+    files_.MakeDirectory(share + "Night");
+    files_.MakeDirectory(share + "Night\\Lights\\");
+    EXPECT_TRUE(IsDirectory(base_ + "Night\\Lights"));
+    EXPECT_TRUE(files_.Exists(share + "Night\\Lights\\"));
+    EXPECT_TRUE(files_.Exists(share + "Data\\notes.txt"));
+    EXPECT_FALSE(files_.Exists(share + "Missing\\"));
+    try {
+        files_.MakeDirectory(share + "Missing\\Deeper");
+        ADD_FAILURE() << "made";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.Number(), static_cast<int32_t>(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)));
+    }
 }
 
 TEST(WindowsClockTest, ShowsTheLocalWallClock) {
