@@ -33,25 +33,19 @@
 #include <vector>
 
 #include "plugin/identifiers.h"
+#include "platform/text_win.h"
 #include "plugin/registry_tree.h"
 #include "tests/wine/windows_only.h"
 
 namespace {
 
+using starwright::ToUtf8;
 using starwright::plugin::RegistryTree;
 namespace ids = starwright::plugin;
 
 std::wstring Lower(std::wstring text) {
     for (wchar_t& ch : text) ch = static_cast<wchar_t>(std::towlower(ch));
     return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string narrow(text.size() * 3, '\0');
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                                           static_cast<int>(narrow.size()), nullptr, nullptr);
-    narrow.resize(length > 0 ? length : 0);
-    return narrow;
 }
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
@@ -259,7 +253,7 @@ Ran RunProgram(std::wstring commandLine, const std::wstring& cutOffWhen = L"") {
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
                         &startup, &process)) {
-        ADD_FAILURE() << "cannot start " << Narrow(commandLine) << ": error " << GetLastError();
+        ADD_FAILURE() << "cannot start " << ToUtf8(commandLine) << ": error " << GetLastError();
         ran.code = static_cast<DWORD>(-1);
     } else {
         AssignProcessToJobObject(job, process.hProcess);
@@ -272,7 +266,7 @@ Ran RunProgram(std::wstring commandLine, const std::wstring& cutOffWhen = L"") {
                 ran.cutOff = true;
             } else if (GetTickCount64() > deadline) {
                 TerminateJobObject(job, 1);
-                ADD_FAILURE() << Narrow(commandLine) << " still ran after five minutes";
+                ADD_FAILURE() << ToUtf8(commandLine) << " still ran after five minutes";
             } else {
                 continue;
             }
@@ -310,14 +304,14 @@ public:
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
         if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-            ADD_FAILURE() << "cannot start a host: " << Narrow(line) << ": error " << GetLastError();
+            ADD_FAILURE() << "cannot start a host: " << ToUtf8(line) << ": error " << GetLastError();
             return;
         }
         CloseHandle(process.hThread);
         process_ = process.hProcess;
         HANDLE either[] = {held_, process_};
         if (WaitForMultipleObjects(2, either, FALSE, 60000) != WAIT_OBJECT_0)
-            ADD_FAILURE() << "the " << bits << "-bit host did not load " << Narrow(line);
+            ADD_FAILURE() << "the " << bits << "-bit host did not load " << ToUtf8(line);
     }
     ~Host() {
         SetEvent(release_);
@@ -391,7 +385,7 @@ protected:
     // Also what the 32-bit Windows scenario needs.
     void SkipUnlessReady() {
         if (g_stopped) GTEST_SKIP() << "stopped with Ctrl+C";
-        if (installer_.path.empty()) GTEST_SKIP() << "no installer in " << Narrow(Parts()) << " (dist/build.sh puts it there)";
+        if (installer_.path.empty()) GTEST_SKIP() << "no installer in " << ToUtf8(Parts()) << " (dist/build.sh puts it there)";
         if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY) || Exists(Folder64()) || Exists(Folder32()))
             GTEST_SKIP() << "Starwright is installed on this machine: these tests install and remove it, so uninstall "
                             "it first";
@@ -459,14 +453,14 @@ protected:
     }
 
     void ExpectBytes(const std::wstring& installed, const std::wstring& part) const {
-        EXPECT_TRUE(Bytes(installed) == Bytes(part)) << Narrow(installed) << " is not " << Narrow(part);
+        EXPECT_TRUE(Bytes(installed) == Bytes(part)) << ToUtf8(installed) << " is not " << ToUtf8(part);
     }
     void ExpectOlderUninstaller() const {
-        EXPECT_TRUE(Bytes(Uninstaller()) == olderUninstaller_) << Narrow(Uninstaller()) << " is not 0.90's";
+        EXPECT_TRUE(Bytes(Uninstaller()) == olderUninstaller_) << ToUtf8(Uninstaller()) << " is not 0.90's";
     }
     void ExpectValue(REGSAM view, const std::wstring& key, const wchar_t* name, const std::wstring& want) const {
         EXPECT_EQ(Lower(MachineValue(view, key, name)), Lower(want))
-            << Bits(view) << "-bit view: HKLM\\" << Narrow(key) << " [" << (name ? Narrow(name) : "default") << "]";
+            << Bits(view) << "-bit view: HKLM\\" << ToUtf8(key) << " [" << (name ? ToUtf8(name) : "default") << "]";
     }
     void ExpectAsides(std::vector<std::wstring> want) const {
         for (std::wstring& path : want) path = Lower(path);
@@ -478,7 +472,7 @@ protected:
         EXPECT_TRUE(std::any_of(pending.begin(), pending.end(), [&](const Operation& operation) {
             return operation.to.empty() && OperationPath(operation.from) == Lower(path);
         })) << "Windows is not to delete "
-            << Narrow(path) << " at the next restart";
+            << ToUtf8(path) << " at the next restart";
     }
     // No operation at the next restart on a plug-in or document file that setup installs (with
     // `all`, nor on the uninstaller and the folders, which an uninstaller run in place leaves for then).
@@ -488,7 +482,7 @@ protected:
         for (const Operation& operation : PendingOperations())
             for (const std::wstring& path : installed)
                 EXPECT_TRUE(OperationPath(operation.from) != Lower(path) && OperationPath(operation.to) != Lower(path))
-                    << "Windows is to delete or replace " << Narrow(path) << " at the next restart";
+                    << "Windows is to delete or replace " << ToUtf8(path) << " at the next restart";
     }
 
     // A version, whole: its DLLs, registered in both views, its "Apps & features" version, a
@@ -526,8 +520,8 @@ protected:
     void ExpectNothingLeft() const {
         const std::vector<RegistryTree> now = TouchedKeys();
         EXPECT_TRUE(now == keysBefore_) << "a key setup or the uninstaller writes differs from before the test";
-        EXPECT_FALSE(Exists(Folder64())) << Narrow(Folder64()) << " is still there";
-        EXPECT_FALSE(Exists(Folder32())) << Narrow(Folder32()) << " is still there";
+        EXPECT_FALSE(Exists(Folder64())) << ToUtf8(Folder64()) << " is still there";
+        EXPECT_FALSE(Exists(Folder32())) << ToUtf8(Folder32()) << " is still there";
         ExpectClient(32, false);
         ExpectClient(64, false);
     }
@@ -560,7 +554,7 @@ TEST_F(InstallerTest, RegistersEachBitnessInItsOwnViewAndWritesTheAppsAndFeature
     ASSERT_EQ(ExitCode(SetupCommand(installer_.path)), 0u);
     ExpectInstalled();
     for (const std::wstring& file : {Uninstaller(), Folder64() + L"\\README.md", Folder64() + L"\\LICENSE"})
-        EXPECT_TRUE(Exists(file)) << Narrow(file) << " is missing";
+        EXPECT_TRUE(Exists(file)) << ToUtf8(file) << " is missing";
     for (const REGSAM view : kViews) {
         const std::wstring dll = view == KEY_WOW64_32KEY ? Dll32() : Dll64();
         const std::wstring clsid = kClasses + L"CLSID\\" + ids::kPlugInClsidText;
@@ -599,7 +593,7 @@ TEST_F(InstallerTest, UninstallsWhileAHostHasThePlugInLoadedAndInstallsAgainBefo
     EXPECT_EQ(QuietUninstall(), 3010u) << "removed; a restart deletes the loaded files";
     ExpectAsides({Dll32() + L".old-1", Dll64() + L".old-1"});
     for (const std::wstring& file : {Dll64(), Dll32(), Folder64() + L"\\README.md", Folder64() + L"\\LICENSE"})
-        EXPECT_FALSE(Exists(file)) << Narrow(file) << " is still there";
+        EXPECT_FALSE(Exists(file)) << ToUtf8(file) << " is still there";
     ExpectClient(32, false);
     ExpectClient(64, false);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY)) << "the Apps & features entry";
@@ -618,10 +612,10 @@ TEST_F(InstallerTest, UninstallsWhileAHostHasThePlugInLoadedAndInstallsAgainBefo
     GetShortPathNameW(Uninstaller().c_str(), shortName, MAX_PATH);
     // Windows makes short names only where the volume keeps them (the system drive, usually).
     if (Lower(shortName) == Lower(Uninstaller())) {
-        EXPECT_FALSE(starwright::test::RunningUnderWine()) << "Wine gives no short name for " << Narrow(Uninstaller());
+        EXPECT_FALSE(starwright::test::RunningUnderWine()) << "Wine gives no short name for " << ToUtf8(Uninstaller());
     }
     for (const std::wstring& path : {Dll32(), std::wstring(shortName), other})
-        EXPECT_TRUE(MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) << Narrow(path);
+        EXPECT_TRUE(MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) << ToUtf8(path);
     EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 3010u) << "installed again; a host still has the removed one loaded";
     ExpectNothingPendingOnInstalled(true);
     ExpectDeletedAtRestart(Dll32() + L".old-1");
@@ -629,7 +623,7 @@ TEST_F(InstallerTest, UninstallsWhileAHostHasThePlugInLoadedAndInstallsAgainBefo
     Restart();
     ExpectInstalled();
     ExpectAsides({});
-    EXPECT_TRUE(Exists(Uninstaller())) << "the restart deleted " << Narrow(shortName);
+    EXPECT_TRUE(Exists(Uninstaller())) << "the restart deleted " << ToUtf8(shortName);
     EXPECT_FALSE(Exists(other)) << "the other program's operation was not done at the restart";
 
     EXPECT_EQ(QuietUninstall(), 0u);
@@ -649,7 +643,7 @@ class UpgradeTest : public InstallerTest {
 protected:
     void SetUp() override {
         if (!Exists(Part(L"older-setup.exe")))
-            GTEST_SKIP() << "no version 0.90 in " << Narrow(Parts()) << " (made only from sources with git history)";
+            GTEST_SKIP() << "no version 0.90 in " << ToUtf8(Parts()) << " (made only from sources with git history)";
         InstallerTest::SetUp();
         if (IsSkipped()) return;
         ASSERT_EQ(ExitCode(SetupCommand(Part(L"older-setup.exe"))), 0u) << "version 0.90 installed";
@@ -742,9 +736,9 @@ TEST_F(UpgradeTest, UpgradesOverAPlugInThatWindowsOwnLoaderHolds) {
     for (const std::wstring& dll : {Dll32(), Dll64()}) {
         HANDLE written = CreateFileW(dll.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, 0, nullptr);
-        EXPECT_EQ(written, INVALID_HANDLE_VALUE) << Narrow(dll) << " could be opened for writing";
+        EXPECT_EQ(written, INVALID_HANDLE_VALUE) << ToUtf8(dll) << " could be opened for writing";
         if (written != INVALID_HANDLE_VALUE) CloseHandle(written);
-        EXPECT_FALSE(DeleteFileW(dll.c_str())) << Narrow(dll) << " could be deleted";
+        EXPECT_FALSE(DeleteFileW(dll.c_str())) << ToUtf8(dll) << " could be deleted";
     }
     EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 3010u);
     ExpectInstalled();
@@ -772,7 +766,7 @@ TEST_F(InstallerOn32BitWindowsTest, InstallsThe32BitPlugInAlone) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClasses + L"CLSID\\" + ids::kPlugInClsidText, 0));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, 0)) << "the Apps & features entry";
     Restart();
-    EXPECT_FALSE(Exists(Folder64())) << Narrow(Folder64()) << " is still there after a restart";
+    EXPECT_FALSE(Exists(Folder64())) << ToUtf8(Folder64()) << " is still there after a restart";
 }
 
 }  // namespace

@@ -21,11 +21,14 @@
 #include <vector>
 
 #include "host/com/host_ids.h"
+#include "platform/text_win.h"
 #include "plugin/identifiers.h"
 #include "plugin/registry_tree.h"
 
 namespace {
 
+using starwright::ToUtf8;
+using starwright::ToWide;
 using starwright::plugin::RegistryTree;
 
 volatile LONG g_stopped = 0;
@@ -34,22 +37,6 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
     InterlockedExchange(&g_stopped, 1);
     return TRUE;  // the runner lives on to put things back; the test program in progress ends
-}
-
-std::wstring Widen(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                           static_cast<int>(wide.size()));
-    wide.resize(length > 0 ? length : 0);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string narrow(text.size() * 3, '\0');
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                                           static_cast<int>(narrow.size()), nullptr, nullptr);
-    narrow.resize(length > 0 ? length : 0);
-    return narrow;
 }
 
 // Whole files, through the wide API: the kit may sit in any folder.
@@ -240,7 +227,7 @@ std::string MachineSummary() {
     text << "\nWindows bitness: " << (OnWindows64() ? 64 : 32) << "\n";
     wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
     GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
-    text << "User locale: " << Narrow(locale) << "\n";
+    text << "User locale: " << ToUtf8(locale) << "\n";
     HDC screen = GetDC(nullptr);
     text << "Screen: " << GetDeviceCaps(screen, LOGPIXELSX) << " dpi\n";
     ReleaseDC(nullptr, screen);
@@ -275,14 +262,14 @@ int Main(const std::wstring& kit) {
         const std::wstring folder = kit + L"\\" + bits;
         for (const Run& run : ReadRuns(folder + L"\\runs.txt")) {
             if (g_stopped) break;
-            const std::string label = Narrow(bits) + " " + run.name;
-            const std::wstring xml = report + L"\\" + bits + L"-" + Widen(run.name) + L".xml";
-            const std::wstring log = report + L"\\" + bits + L"-" + Widen(run.name) + L".log";
+            const std::string label = ToUtf8(bits) + " " + run.name;
+            const std::wstring xml = report + L"\\" + bits + L"-" + ToWide(run.name) + L".xml";
+            const std::wstring log = report + L"\\" + bits + L"-" + ToWide(run.name) + L".log";
             DeleteFileW(xml.c_str());
             const std::vector<RegistryTree> before = ReadTouchedKeys();
             std::string why;
             const long code = RunProgram(folder,
-                                         L"\"" + folder + L"\\" + Widen(run.program) + L"\" " + Widen(run.arguments) +
+                                         L"\"" + folder + L"\\" + ToWide(run.program) + L"\" " + ToWide(run.arguments) +
                                              L" \"--gtest_output=xml:" + xml + L"\"",
                                          log, why);
             PutBack(before);
@@ -319,7 +306,7 @@ int Main(const std::wstring& kit) {
     std::snprintf(last, sizeof last, "%d passed, %d failed, %d skipped\n", passed, failed, skipped);
     summary << last;
     WriteWhole(report + L"\\summary.txt", summary.str());
-    std::printf("report: %s\\summary.txt\n%s", Narrow(report).c_str(), last);
+    std::printf("report: %s\\summary.txt\n%s", ToUtf8(report).c_str(), last);
     return failed == 0 && !g_stopped ? 0 : 1;
 }
 
