@@ -187,6 +187,9 @@ if [ $test_kit = 1 ]; then
   # script that creates the plug-in. Sources without that commit's history give no 0.90, and
   # the scenarios that upgrade from it are skipped, saying so.
   parts=$stage/$kit/32-bit/installer
+  for f in build/win32/tests/wine/dll_holder-32.exe build/win64/tests/wine/dll_holder-64.exe; do
+    [ -f "$f" ] || { echo "dist: $f, a file of the test kit, is missing; run 'make cross cross64' first" >&2; exit 1; }
+  done
   release_copy "$parts" "$out/$name-setup.exe" build/win32/tests/wine/dll_holder-32.exe \
     build/win64/tests/wine/dll_holder-64.exe tests/wine/plugin_name.vbs
   for bits in 32 64; do

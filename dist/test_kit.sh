@@ -77,7 +77,10 @@ last=$(tr -d '\r' < "$out/run.log" | grep -E '^[0-9]+ passed, [0-9]+ failed, [0-
 # test they run beside this test; scripts/test-windows.sh makes the file named here once they have
 # all ended.
 if [ -n "${STARWRIGHT_KIT_RESULTS_READY:-}" ]; then
-  while [ ! -e "$STARWRIGHT_KIT_RESULTS_READY" ]; do sleep 1; done
+  while [ ! -e "$STARWRIGHT_KIT_RESULTS_READY" ]; do
+    kill -0 "${STARWRIGHT_KIT_RESULTS_FROM:-$PPID}" 2>/dev/null || { fail "scripts/test-windows.sh ended before the results were ready"; break; }
+    sleep 1
+  done
 fi
 counted() { cat "$@" 2>/dev/null | grep -o '<testcase [^>]*status="run"' | wc -l; }
 summary=$kit/report/summary.txt

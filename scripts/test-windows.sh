@@ -27,7 +27,10 @@ part_windows_64() {
 part_installer() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=80 bash dist/test_installer.sh; }
 part_release() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=81 bash dist/test_release.sh; }
 ready=$PWD/$logs/results-ready
-part_kit() { env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=83 STARWRIGHT_KIT_RESULTS_READY="$ready" bash dist/test_kit.sh; }
+part_kit() {
+  env -u DISPLAY STARWRIGHT_DISPLAY_NUMBER=83 STARWRIGHT_KIT_RESULTS_READY="$ready" STARWRIGHT_KIT_RESULTS_FROM=$$ \
+    bash dist/test_kit.sh
+}
 names=(windows_32 windows_64 installer release kit)
 declare -A what=(
   [windows_32]="the Windows tests of build/win32"

@@ -9,6 +9,7 @@ if(STARWRIGHT_WINDOWS_BITS EQUAL 32)
   add_executable(starwright_installer_tests
     $<TARGET_OBJECTS:starwright_wine_test_main>
     ${CMAKE_CURRENT_LIST_DIR}/installer_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/as_invoker.rc
     ${CMAKE_SOURCE_DIR}/plugin/registry_tree.cpp
     ${CMAKE_SOURCE_DIR}/platform/text_win.cpp)
   target_link_libraries(starwright_installer_tests PRIVATE gtest ole32 advapi32)

@@ -6,9 +6,11 @@
 // result and every skipped test with its reason).
 //
 // The tests register the plug-in and the host's type library, install and remove the plug-in,
-// and change the user's number settings; each puts back what it changed, and the runner, as a safety net, reads the keys they
-// touch before every run and puts them back after it, also when the run failed or was stopped
-// with Ctrl+C (which ends the run in progress and starts no other).
+// and change the user's number settings; each puts back what it changed. As a safety net, the
+// runner reads the keys they touch before every run and puts them back after it, and uninstalls
+// a Starwright that a run installed and left, also when the run failed or was stopped with
+// Ctrl+C (which ends the run in progress, or lets the installer's scenario in progress finish,
+// and starts no other).
 //
 //   run_tests.exe KIT_FOLDER
 
@@ -79,8 +81,6 @@ std::vector<RegistryTree> ReadTouchedKeys() {
         trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"Interface\\" + kPlugInIidText, view);
         for (const GUID& iid : hostInterfaces)
             trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"Interface\\" + GuidText(iid), view);
-        // The installer's "Apps & features" entry (the installer's scenarios remove the rest).
-        trees.emplace_back(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Starwright", view);
     }
     trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + kLibIdText, KEY_WOW64_64KEY);
     trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + GuidText(kHostLibId), KEY_WOW64_64KEY);
@@ -96,6 +96,22 @@ void PutBack(const std::vector<RegistryTree>& trees) {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"intl"), SMTO_ABORTIFHUNG,
                         2000, &ignored);
+}
+
+// The quiet uninstall command of an installed Starwright; empty when none is installed. The
+// installer's scenarios uninstall what they install; a program of theirs that ended before it
+// could (a crash) leaves the runner to do it.
+std::wstring QuietUninstallCommand() {
+    HKEY entry = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Starwright", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &entry) != ERROR_SUCCESS)
+        return {};
+    wchar_t command[1024] = {};
+    DWORD size = sizeof command - sizeof(wchar_t), type = 0;
+    const LSTATUS status =
+        RegQueryValueExW(entry, L"QuietUninstallString", nullptr, &type, reinterpret_cast<BYTE*>(command), &size);
+    RegCloseKey(entry);
+    return status == ERROR_SUCCESS && type == REG_SZ ? command : L"";
 }
 
 struct Run {
@@ -267,11 +283,16 @@ int Main(const std::wstring& kit) {
             const std::wstring log = report + L"\\" + bits + L"-" + ToWide(run.name) + L".log";
             DeleteFileW(xml.c_str());
             const std::vector<RegistryTree> before = ReadTouchedKeys();
+            const bool installed = !QuietUninstallCommand().empty();
             std::string why;
             const long code = RunProgram(folder,
                                          L"\"" + folder + L"\\" + ToWide(run.program) + L"\" " + ToWide(run.arguments) +
                                              L" \"--gtest_output=xml:" + xml + L"\"",
                                          log, why);
+            if (const std::wstring uninstall = QuietUninstallCommand(); !installed && !uninstall.empty()) {
+                std::string ignored;
+                RunProgram(folder, uninstall, report + L"\\" + bits + L"-" + ToWide(run.name) + L"-uninstall.log", ignored);
+            }
             PutBack(before);
             Result result = ReadResult(xml);
             // A program that ended early (a crash, Ctrl+C) or could not start wrote no results
