@@ -78,10 +78,20 @@ TypeInfoStore g_typeInfo;
 
 }  // namespace
 
-HRESULT LoadPlugInTypeInfo() { return g_typeInfo.Load(); }
+HRESULT LoadPlugInTypeInfo() noexcept {
+    try {
+        return g_typeInfo.Load();
+    } catch (...) {  // the lock
+        return E_UNEXPECTED;
+    }
+}
 
-HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf, ITypeInfo** vtableHalf) {
-    return g_typeInfo.Get(dispatchHalf, vtableHalf);
+HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf, ITypeInfo** vtableHalf) noexcept {
+    try {
+        return g_typeInfo.Get(dispatchHalf, vtableHalf);
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
 }
 
 }  // namespace starwright::plugin

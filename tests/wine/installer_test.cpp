@@ -14,8 +14,9 @@
 //
 // A restart: every host ends, then what Windows does at boot with PendingFileRenameOperations.
 // Under Wine that is Wine's own restart of the session (wineboot -r); Windows cannot be restarted
-// under a test, so there the test does the operations the scenario added, in their order, as the
-// session manager does at boot, and leaves any other program's for the real restart.
+// under a test, so there the test does the operations on the installation's files (and on its
+// own), in their order, as the session manager does at boot, and leaves any other program's for
+// the real restart.
 //
 // The parts are in the folder "installer" beside this program (dist/build.sh puts them there in
 // the kit): Starwright-<version>-setup.exe and the DLLs it holds (32-bit/, 64-bit/); version
@@ -36,6 +37,8 @@
 #include "plugin/identifiers.h"
 #include "platform/text_win.h"
 #include "plugin/registry_tree.h"
+#include "tests/wine/folder_support.h"
+#include "tests/wine/plugin_test_support.h"
 #include "tests/wine/windows_only.h"
 
 namespace {
@@ -86,13 +89,8 @@ std::string Bytes(const std::wstring& path) {
     return bytes;
 }
 
-// This program's folder, and the installer's parts beside it.
-std::wstring Parts() {
-    wchar_t path[MAX_PATH * 2] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\')) + L"\\installer";
-}
+// The installer's parts, in their folder beside this program.
+std::wstring Parts() { return starwright::test::BesideTest(L"installer"); }
 
 // The installer under test and its version ("1.00"), as its name says.
 struct Installer {
@@ -318,8 +316,6 @@ Ran RunProgram(std::wstring commandLine, const std::wstring& cutOffWhen = L"") {
     }
     CloseHandle(job);
     CloseHandle(output);
-    ran.output = Bytes(log);    CloseHandle(job);
-    CloseHandle(output);
     ran.output = Bytes(log);
     ran.output.erase(std::remove(ran.output.begin(), ran.output.end(), '\r'), ran.output.end());
     while (!ran.output.empty() && ran.output.back() == '\n') ran.output.pop_back();
@@ -368,50 +364,35 @@ private:
     HANDLE process_ = nullptr;
 };
 
-// Deletes a folder with everything in it (what a failed test left installed).
-void DeleteFolder(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteFolder(folder + L"\\" + name);
-            else DeleteFileW((folder + L"\\" + name).c_str());
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
+// What a folder holds, as full paths in lower case.
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> paths;
+    for (const std::string& name : starwright::test::FolderEntries(ToUtf8(folder) + "\\"))
+        paths.push_back(Lower(folder + L"\\" + starwright::ToWide(name)));
+    return paths;
 }
 
-// The temporary folders NSIS programs make for themselves ("%TEMP%\\nsXXXX.tmp").
+// The temporary folders NSIS programs make for themselves ("%TEMP%\nsXXXX.tmp").
 std::vector<std::wstring> SetupTemporaryFolders() {
     wchar_t temporary[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temporary);
-    std::vector<std::wstring> folders;
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((std::wstring(temporary) + L"ns*.tmp").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return folders;
-    do
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(temporary + std::wstring(found.cFileName));
-    while (FindNextFileW(find, &found));
-    FindClose(find);
+    std::vector<std::wstring> folders = Entries(std::wstring(temporary, wcslen(temporary) - 1));
+    std::erase_if(folders, [](const std::wstring& path) {
+        const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+        return !name.starts_with(L"ns") || !name.ends_with(L".tmp") || !starwright::test::IsDirectory(ToUtf8(path));
+    });
     return folders;
 }
 
-// The files set aside in the plug-in folders ("...\Starwright.dll.old-1"), sorted, lower case.
+// The files set aside in the plug-in folders ("...\starwright.dll.old-1"), sorted.
 std::vector<std::wstring> Asides() {
-    std::vector<std::wstring> asides;
-    for (const std::wstring& folder : {Folder64(), Folder32()}) {
-        WIN32_FIND_DATAW found{};
-        HANDLE find = FindFirstFileW((folder + L"\\*.old-*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE) continue;
-        do asides.push_back(Lower(folder + L"\\" + found.cFileName));
-        while (FindNextFileW(find, &found));
-        FindClose(find);
+    std::vector<std::wstring> asides = Entries(Folder64());
+    if (Folder32() != Folder64()) {
+        const std::vector<std::wstring> more = Entries(Folder32());
+        asides.insert(asides.end(), more.begin(), more.end());
     }
+    std::erase_if(asides, [](const std::wstring& path) { return path.find(L".old-") == std::wstring::npos; });
     std::sort(asides.begin(), asides.end());
-    asides.erase(std::unique(asides.begin(), asides.end()), asides.end());
     return asides;
 }
 
@@ -459,8 +440,8 @@ protected:
         const std::wstring quiet = MachineValue(KEY_WOW64_64KEY, kUninstallKey, L"QuietUninstallString");
         if (!quiet.empty()) RunProgram(quiet);
         Restart();
-        DeleteFolder(Folder64());
-        DeleteFolder(Folder32());
+        starwright::test::RemoveFolderTree(ToUtf8(Folder64()));
+        starwright::test::RemoveFolderTree(ToUtf8(Folder32()));
         for (const RegistryTree& tree : keysBefore_) tree.Restore();
     }
 
@@ -610,7 +591,8 @@ protected:
         const std::vector<std::wstring> before = SetupTemporaryFolders();
         const Ran ran = RunProgram(SetupCommand(installer_.path), Dll64() + L".old-1");
         for (const std::wstring& folder : SetupTemporaryFolders())  // setup's own, which it had no time to remove
-            if (std::find(before.begin(), before.end(), folder) == before.end()) DeleteFolder(folder);
+            if (std::find(before.begin(), before.end(), folder) == before.end())
+                starwright::test::RemoveFolderTree(ToUtf8(folder));
         EXPECT_TRUE(ran.cutOff) << "setup ended (" << ran.code << ") before it set 0.90's 64-bit DLL aside";
         bool half = false;
         for (const wchar_t* bits : {L"32-bit", L"64-bit"}) {
