@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <iterator>
@@ -106,6 +107,62 @@ TEST_F(Win32WindowTest, ValueLabelsArePureWhiteWithABorder) {
         ReleaseDC(label, dc);
         EXPECT_EQ((GetWindowLongW(label, GWL_STYLE) & WS_BORDER) != 0, white);
     }
+}
+
+// The pixels of a rectangle of the form (in its client coordinates) as drawn so far, read from
+// the form's own surface as a screenshot would show them.
+std::vector<COLORREF> FormPixels(const RECT& area) {
+    HWND form = d::FindForm();
+    RedrawWindow(form, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    std::vector<COLORREF> pixels(static_cast<size_t>(width) * height);
+    HDC source = GetDC(form);
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, source, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+    BITMAPINFOHEADER info{sizeof info, width, -height, 1, 32, BI_RGB};
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(form, source);
+    return pixels;
+}
+
+// Handy Start's message line runs over the last lines of the tool's help text. It hides them
+// where its own text stands and nowhere else, and a shorter message leaves nothing behind.
+TEST_F(Win32WindowTest, TheMessageLineHidesTheHelpTextOnlyUnderItsOwnText) {
+    const std::string longMessage = "The camera did not answer: check its cable and its power, then try again";
+    d::Script script;
+    script.Then([&] {
+        d::Click("optOptions", 1);
+        HWND message = d::Control("txtMessage2");
+        RECT shared, line, help;
+        GetWindowRect(message, &line);
+        GetWindowRect(d::Control("Label3", 1), &help);
+        ASSERT_TRUE(IntersectRect(&shared, &line, &help));
+        MapWindowPoints(nullptr, d::FindForm(), reinterpret_cast<POINT*>(&shared), 2);
+        ShowWindow(message, SW_HIDE);
+        const std::vector<COLORREF> helpAlone = FormPixels(shared);
+        ShowWindow(message, SW_SHOWNA);
+        const auto dark = std::count_if(helpAlone.begin(), helpAlone.end(),
+                                        [](COLORREF c) { return GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128; });
+        ASSERT_GT(dark, 0) << "the help text has letters where the message line runs";
+
+        const struct {
+            std::string text;
+            bool hidesHelp;
+        } messages[] = {{"None", false}, {longMessage, true}, {"None", false}, {"", false}, {longMessage, true}};
+        for (const auto& m : messages) {
+            SCOPED_TRACE(m.text);
+            form.Find("txtMessage2").SetCaption(m.text);
+            EXPECT_EQ(FormPixels(shared) != helpAlone, m.hidesHelp);
+            EXPECT_EQ(d::Text("txtMessage2"), m.text) << "the message is read whole";
+        }
+        d::Click("cmdExit");
+    });
+    ShowWith(script);
 }
 
 TEST_F(Win32WindowTest, TwipsAreScaledToTheScreenDpiWithinTheirContainer) {

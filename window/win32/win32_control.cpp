@@ -30,7 +30,57 @@ std::string Win32Control::GetCaption() {
 
 void Win32Control::SetCaption(const std::string& caption) {
     HWND hwnd = Live();
-    if (hwnd) SetWindowTextW(hwnd, ToWide(caption).c_str());
+    if (!hwnd) return;
+    SetWindowTextW(hwnd, ToWide(caption).c_str());
+    TextChanged();
+}
+
+void Win32Control::KeepShapedToText() {
+    shapedToText_ = true;
+    ShapeToText();
+}
+
+void Win32Control::TextChanged() {
+    if (shapedToText_) ShapeToText();
+}
+
+// Handy Start's message line runs over the last lines of the tool's help text, and is stacked
+// above it: with its whole rectangle it would hide that help behind its background even while it
+// says no more than "None". So the label's window is cut to the rectangle its text takes; the rest
+// of the help shows through. What the old shape covered and the new one does not is drawn anew
+// beneath, so a shorter text leaves no letters of the longer one behind. Only the picture is cut:
+// the text, which a screen reader reads, is whole.
+void Win32Control::ShapeToText() {
+    RECT client;
+    if (!GetClientRect(hwnd_, &client)) return;
+    RECT text{};
+    const std::wstring caption = ToWide(WindowText(hwnd_));
+    if (!caption.empty()) {
+        HDC dc = GetDC(hwnd_);
+        if (!dc) return;
+        HGDIOBJ font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+        text = client;
+        const UINT layout = d_.wraps ? DT_WORDBREAK : DT_SINGLELINE;
+        DrawTextW(dc, caption.c_str(), -1, &text, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | layout);
+        SelectObject(dc, font);
+        ReleaseDC(hwnd_, dc);
+        if (!IntersectRect(&text, &text, &client)) SetRectEmpty(&text);
+    }
+    RECT before = client;
+    if (HRGN old = CreateRectRgn(0, 0, 0, 0)) {
+        if (GetWindowRgn(hwnd_, old) != ERROR) GetRgnBox(old, &before);
+        DeleteObject(old);
+    }
+    HRGN shape = CreateRectRgnIndirect(&text);
+    if (!shape) return;
+    // The system owns the region once it is the window's.
+    if (!SetWindowRgn(hwnd_, shape, TRUE)) {
+        DeleteObject(shape);
+        return;
+    }
+    HWND parent = GetParent(hwnd_);
+    MapWindowPoints(hwnd_, parent, reinterpret_cast<POINT*>(&before), 2);
+    RedrawWindow(parent, &before, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 bool Win32Control::GetVisible() {
@@ -109,6 +159,7 @@ void Win32Control::SetText(const std::string& text) {
         return;
     }
     SetWindowTextW(hwnd, ToWide(text).c_str());
+    TextChanged();
 }
 
 int Win32Control::GetValue() {

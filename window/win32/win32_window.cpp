@@ -239,6 +239,28 @@ void Win32Window::Create() {
         if (d.container.empty() || d.type == ControlType::Frame) continue;
         if (!form_.Find(d.container)) throw std::logic_error("control in an unknown frame: " + std::string(d.name));
     }
+    ShapeOverlappingLabels();
+}
+
+// A label hides what lies beneath it in its container wherever its rectangle stands, text or
+// not. Where a label is stacked over a sibling it overlaps, it is kept to its text's shape.
+void Win32Window::ShapeOverlappingLabels() {
+    for (auto& control : controls_) {
+        if (!control || !control->Hwnd()) continue;
+        const ControlDescription& d = control->Description();
+        // A value label's white box and border are its look, and overlap nothing.
+        if (d.type != ControlType::Label || d.whiteBackground) continue;
+        RECT mine;
+        GetWindowRect(control->Hwnd(), &mine);
+        for (HWND below = GetWindow(control->Hwnd(), GW_HWNDNEXT); below; below = GetWindow(below, GW_HWNDNEXT)) {
+            RECT theirs, common;
+            GetWindowRect(below, &theirs);
+            if (IntersectRect(&common, &mine, &theirs)) {
+                control->KeepShapedToText();
+                break;
+            }
+        }
+    }
 }
 
 const ControlDescription* Win32Window::StackedLabel(const ControlDescription& d) const {

@@ -52,6 +52,9 @@ public:
     HWND Hwnd() const { return hwnd_; }
     bool TimerRunning() const { return timerRunning_; }
     void TimerStopped() { timerRunning_ = false; }
+    // A label stacked over another control shows itself only where its text stands (see
+    // ShapeToText); from now on also after every change of its text.
+    void KeepShapedToText();
 
 private:
     // The native control, once it is known that the window is still open.
@@ -59,11 +62,15 @@ private:
     bool IsList() const { return d_.type == ControlType::ListBox; }
     bool IsCombo() const { return d_.type == ControlType::ComboBox; }
     std::string EntryText(int position);
+    // The text was set: a label kept to its text's shape takes its new shape.
+    void TextChanged();
+    void ShapeToText();
 
     Win32Window& window_;
     const ControlDescription& d_;
     HWND hwnd_;
     bool timerRunning_ = false;
+    bool shapedToText_ = false;
     std::wstring wide_;  // an entry on its way in, kept so that listing thousands allocates once
 };
 
@@ -98,6 +105,8 @@ private:
     int PixelsY(int twips) const { return MulDiv(twips, dpiY_, 1440); }
     void CreateFonts();
     void CreateControl(const ControlDescription& d);
+    // Labels stacked over a sibling they overlap are kept to their text's shape.
+    void ShapeOverlappingLabels();
     // The label that names an input for screen readers, stacked right before it; or nullptr.
     const ControlDescription* StackedLabel(const ControlDescription& d) const;
     // A label's height in pixels, short of the input it names where it would overlap it.
