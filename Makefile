@@ -79,7 +79,7 @@ test:
 demo: cross
 	@bash scripts/demo.sh
 
-# The README's pictures under docs/, from the demo's unattended tour.
+# The guide's pictures of the tool window and the stand-in host's under docs/, from the demo's tour.
 docs-pictures: cross
 	@bash scripts/demo.sh --docs
 

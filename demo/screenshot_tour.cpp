@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "demo/plug_in_window.h"
@@ -53,6 +54,13 @@ void Picture(Tour& tour, HWND window, const wchar_t* name) {
     tour.shots.push_back(path);
 }
 
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
 void OpenPlugIn(Tour& tour) {
     tour.window.SelectImage(0);
     PostMessageW(tour.window.Window(), WM_COMMAND, HostWindow::kPlugIn, 0);
@@ -95,6 +103,7 @@ bool RunStep(Tour& tour) {
     HWND tool = PlugInWindow::Find();
     switch (progress.step) {
     case Step::OpenForPath:
+        tour.report.push_back("screen: " + std::to_string(ScreenDpi()) + " dpi");
         tour.report.push_back("camera before the run: sensor " + Celsius(tour.host.camera.temperature) + ", ambient " +
                               Celsius(tour.host.camera.cooler.ambient));
         OpenPlugIn(tour);

@@ -3,7 +3,8 @@
 # one it runs the unattended tour on a virtual display: the night's folder, a whole cool-down
 # fast-forwarded, a header keyword; it prints the run's report and the paths of its five
 # pictures in build/demo/.
-#   scripts/demo.sh --docs   the tour, whatever the display, and two of its pictures to docs/
+#   scripts/demo.sh --docs   the tour, whatever the display, and its pictures of the tool window
+#                            (one per tool) and of the stand-in host's cool-down to docs/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 docs=0
@@ -44,9 +45,14 @@ for bmp in $(sed -n 's/^picture: //p' "$out/report.txt"); do
 done
 
 if [ "$docs" = 1 ]; then
-  # Small enough for the README: a palette of 64 colours loses nothing a window shows.
+  # The window is laid out in twips: the guide shows it as it is at Windows' usual 96 dpi.
+  if ! grep -qx 'screen: 96 dpi' "$out/report.txt"; then
+    echo "demo: the pictures for docs/ are taken at 96 dpi, and this screen has $(sed -n 's/^screen: //p' "$out/report.txt")" >&2
+    exit 1
+  fi
+  # Small enough for the guide: a palette of 64 colours loses nothing a window shows.
   mkdir -p docs
-  for picture in host-cooldown handy-start; do
+  for picture in handy-path handy-start handy-fits host-cooldown; do
     convert "$out/$picture.png" -colors 64 "docs/$picture.png"
     echo "docs: docs/$picture.png ($(du -k "docs/$picture.png" | cut -f1) KB)"
   done
