@@ -35,7 +35,7 @@ test-wine: cross cross64
 	@bash scripts/test-wine.sh build/win32 build/win64
 
 # The installer, the zips and SHA256SUMS for users, in build/dist; signed when a certificate is
-# given (STARWRIGHT_SIGN_PKCS12, STARWRIGHT_SIGN_PASSWORD_FILE: see README).
+# given (STARWRIGHT_SIGN_PKCS12, STARWRIGHT_SIGN_PASSWORD_FILE: see docs/releasing.md).
 dist: cross cross64
 	@bash dist/build.sh
 

@@ -457,6 +457,10 @@ void HostWindow::Poll() {
     chart_.Sample(clock_.Seconds(), host_.camera);
 }
 
+void HostWindow::StopRefreshTimer() {
+    if (window_) KillTimer(window_, kRefreshTimer);
+}
+
 void HostWindow::Refresh() {
     Poll();
     if (!window_) return;

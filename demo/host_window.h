@@ -51,6 +51,9 @@ public:
     void SelectImage(int position);
     // Message boxes off, for the unattended tour; a failure of the plug-in is kept instead.
     void SetQuiet(bool quiet) { quiet_ = quiet; }
+    // No refresh every real second: the tour refreshes at its own simulated seconds, so that
+    // the chart it pictures does not depend on when a real second passed during a tick.
+    void StopRefreshTimer();
     HRESULT LastPlugInResult() const { return lastPlugInResult_; }
 
     const CoolerChart& Chart() const { return chart_; }

@@ -236,6 +236,7 @@ void StartTour(Tour& tour) {
     activeTour = &tour;
     progress = Progress{};
     tour.window.SetQuiet(true);
+    tour.window.StopRefreshTimer();
     tourTimer = SetTimer(nullptr, 0, 100, OnTourTimer);
 }
 

@@ -53,7 +53,8 @@ if [ "$docs" = 1 ]; then
   # Small enough for the guide: a palette of 64 colours loses nothing a window shows.
   mkdir -p docs
   for picture in handy-path handy-start handy-fits host-cooldown; do
-    convert "$out/$picture.png" -colors 64 "docs/$picture.png"
+    # Without the times ImageMagick stamps into a PNG, the same pixels give the same file.
+    convert "$out/$picture.png" -colors 64 -strip -define png:exclude-chunk=date,time "docs/$picture.png"
     echo "docs: docs/$picture.png ($(du -k "docs/$picture.png" | cut -f1) KB)"
   done
 fi
