@@ -36,18 +36,6 @@ FitsValue ValueOfType(frmMain& form, int16_t type, const std::string& text) {
 constexpr char kNothingPicked[] =
     "No image is picked: move the images to update into the list on the right (double-click a name, or All >>).";
 
-// Names the picked images that were not written, a screenful at most.
-std::string NotOpenMessage(const std::vector<std::string>& notOpen, size_t picked) {
-    constexpr size_t kShown = 20;
-    std::string text = notOpen.size() == 1
-                           ? "The keyword was not written into this picked image, which is not open any more:"
-                           : "The keyword was not written into these picked images, which are not open any more:";
-    for (size_t i = 0; i < notOpen.size() && i < kShown; ++i) text += "\n" + notOpen[i];
-    if (notOpen.size() > kShown) text += "\nand " + std::to_string(notOpen.size() - kShown) + " more";
-    if (notOpen.size() < picked) text += "\n\nThe other picked images were written.";
-    return text;
-}
-
 }  // namespace
 
 void lstImagesBin_DblClick(frmMain& form) { MoveSelected(form, "lstImagesBin", "lstSelectedBin"); }
@@ -97,7 +85,9 @@ void cmdSet_Click(frmMain& form) {
     const auto application = form.Host().CreateApplication();
     const auto documents = application->GetDocuments();
     if (WindowClosed(form)) return;
-    std::vector<std::string> notOpen;
+    // The entries that wrote nothing, a screenful of them at most.
+    std::string notOpen;
+    size_t notWritten = 0;
     bool converted = false;
     for (size_t entry = 0; entry < names.size(); ++entry) {
         const DisplayName& name = names[entry];
@@ -119,12 +109,19 @@ void cmdSet_Click(frmMain& form) {
             documents->GetItem(index)->SetFITSKey(key, value);
             written = true;
         }
-        if (!written) notOpen.push_back(name.Utf8());
+        if (!written && ++notWritten <= 20) notOpen += "\n" + name.Utf8();
     }
     // A value that does not convert is the user's to correct, also when no picked image is open.
     if (!converted) ValueOfType(form, type, valueText);
     if (WindowClosed(form)) return;
-    if (!notOpen.empty()) return form.Window().ShowMessage(NotOpenMessage(notOpen, names.size()));
+    if (notWritten > 0) {
+        std::string text = notWritten == 1 ? "The keyword was not written into this picked image, which is not open any more:"
+                                           : "The keyword was not written into these picked images, which are not open any more:";
+        text += notOpen;
+        if (notWritten > 20) text += "\n...";
+        if (notWritten < names.size()) text += "\n\nThe other picked images were written.";
+        return form.Window().ShowMessage(text);
+    }
     form.Find("txtMessage4").SetVisible(true);
 }
 
