@@ -80,11 +80,11 @@ void cmdSet_Click(frmMain& form) {
     const int16_t type = form.Find("cmbType").GetListIndex();
     const std::string key = form.Find("txtKey").GetText();
     const std::string valueText = form.Find("txtKeyValue").GetText();
-    if (names.empty()) return form.Window().ShowMessage(kNothingPicked);
 
     const auto application = form.Host().CreateApplication();
     const auto documents = application->GetDocuments();
     if (WindowClosed(form)) return;
+    if (names.empty()) return form.Window().ShowMessage(kNothingPicked);
     // The entries that wrote nothing, a screenful of them at most.
     std::string notOpen;
     size_t notWritten = 0;
