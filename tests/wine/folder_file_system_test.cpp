@@ -154,6 +154,7 @@ TEST_F(WindowsFileSystemTest, MakesAndFindsFoldersOnANetworkShare) {
     files_.MakeDirectory(share + "Night\\Lights\\");
     EXPECT_TRUE(IsDirectory(base_ + "Night\\Lights"));
     EXPECT_TRUE(files_.Exists(share + "Night\\Lights\\"));
+    files_.CheckCanCreateFiles(share + "Night\\Lights\\");
     EXPECT_TRUE(files_.Exists(share + "Data\\notes.txt"));
     EXPECT_FALSE(files_.Exists(share + "Missing\\"));
     try {
