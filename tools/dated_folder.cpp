@@ -11,9 +11,9 @@ namespace starwright::dated_folder {
 namespace {
 
 // Folders are tested and made strictly one level at a time, so that a typing mistake in the
-// home path fails loudly instead of growing a whole tree of wrong folders.
-// A folder that another program (a second host, a synchronising client) makes between the test
-// and the making is as good as one made here.
+// home path fails loudly instead of growing a whole tree of wrong folders. A folder that another
+// program (a second host, a synchronising client) makes between the test and the making is as
+// good as one made here.
 void MakeIfMissing(FileSystem& files, const std::string& path) {
     if (files.Exists(path)) return;
     try {

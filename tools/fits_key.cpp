@@ -115,8 +115,9 @@ void cmdSet_Click(frmMain& form) {
     if (!converted) ValueOfType(form, type, valueText);
     if (WindowClosed(form)) return;
     if (notWritten > 0) {
-        std::string text = notWritten == 1 ? "The keyword was not written into this picked image, which is not open any more:"
-                                           : "The keyword was not written into these picked images, which are not open any more:";
+        std::string text =
+            notWritten == 1 ? "The keyword was not written into this picked image, which is not open any more:"
+                            : "The keyword was not written into these picked images, which are not open any more:";
         text += notOpen;
         if (notWritten > 20) text += "\n...";
         if (notWritten < names.size()) text += "\n\nThe other picked images were written.";
