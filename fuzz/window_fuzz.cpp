@@ -69,6 +69,9 @@ public:
     void MakeDirectory(const std::string&) override {
         if (in_.ConsumeBool()) throw Failure(76, "Path not found");
     }
+    void CheckCanCreateFiles(const std::string&) override {
+        if (in_.ConsumeBool()) throw Failure(70, "Permission denied");
+    }
 
 private:
     FuzzedDataProvider& in_;

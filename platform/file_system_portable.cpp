@@ -1,4 +1,6 @@
 #include <cctype>
+#include <cerrno>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -19,7 +21,7 @@ Failure AccessDenied() { return Failure(FromWin32(5), "Access is denied."); }
 Failure InvalidName() {
     return Failure(FromWin32(123), "The filename, directory name, or volume label syntax is incorrect.");
 }
-Failure AlreadyExists() { return Failure(FromWin32(183), "Cannot create a file when that file already exists."); }
+Failure AlreadyExists() { return Failure(kNameTaken, "Cannot create a file when that file already exists."); }
 Failure NameTooLong() { return Failure(FromWin32(206), "The filename or extension is too long."); }
 
 Failure SystemFailure(const std::error_code& error) {
@@ -106,6 +108,20 @@ void PortableFileSystem::MakeDirectory(const std::string& path) {
     if (!fs::is_directory(fs::status(mapped.path.parent_path(), error))) throw PathNotFound();
     // create_directory reports an existing directory as success; Windows does not.
     if (!fs::create_directory(mapped.path, error)) throw error ? SystemFailure(error) : AlreadyExists();
+}
+
+void PortableFileSystem::CheckCanCreateFiles(const std::string& directory) {
+    const fs::path folder = MapText(root_, directory).path;
+    std::error_code error;
+    if (!fs::is_directory(fs::status(folder, error))) throw PathNotFound();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const fs::path file = folder / ("~sw" + std::to_string(10000 + attempt) + ".tmp");
+        if (fs::exists(fs::symlink_status(file, error))) continue;
+        if (!std::ofstream(file)) throw SystemFailure(std::error_code(errno, std::generic_category()));
+        fs::remove(file, error);
+        return;
+    }
+    throw AlreadyExists();
 }
 
 }  // namespace starwright

@@ -68,6 +68,31 @@ void WindowsFileSystem::MakeDirectory(const std::string& path) {
     if (!CreateDirectoryW(Widen(path).c_str(), nullptr)) throw SystemFailure(GetLastError());
 }
 
+void WindowsFileSystem::CheckCanCreateFiles(const std::string& directory) {
+    std::wstring path = Widen(directory);
+    if (!path.empty() && !IsSeparator(path.back())) path += L'\\';
+    // "~swXXXXX.tmp": no longer than the names the host saves there, so a folder whose images
+    // fit the path limit fits it too. CREATE_NEW never opens a file of someone else's.
+    path += L"~swXXXXX.tmp";
+    const size_t digits = path.size() - 9;
+    DWORD number = GetCurrentProcessId() * 2654435761u + GetTickCount();
+    for (int attempt = 0; attempt < 16; ++attempt, ++number) {
+        for (int i = 0; i < 5; ++i) path[digits + i] = L"0123456789abcdef"[(number >> (4 * i)) & 15];
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS) continue;
+            throw SystemFailure(error);
+        }
+        CloseHandle(file);
+        // A folder may let files be made but not removed: the camera needs only the first.
+        DeleteFileW(path.c_str());
+        return;
+    }
+    throw SystemFailure(ERROR_FILE_EXISTS);
+}
+
 bool WindowsFileSystem::LongPathsEnabled() {
     // ntdll answers for this process: yes only when the system allows long paths and the
     // process's manifest declares itself long-path aware. Windows before 10 (version 1607)

@@ -21,6 +21,10 @@ public:
     virtual LocalDateTime Now() = 0;
 };
 
+// The failure number of a name that is taken, as Windows reports it (ERROR_ALREADY_EXISTS as
+// an HRESULT).
+inline constexpr int32_t kNameTaken = static_cast<int32_t>(0x800700B7u);
+
 // Paths are "\"-separated texts, as the user typed them; an implementation maps them onto its
 // file system. Failures throw Failure with the system's description.
 class FileSystem {
@@ -28,8 +32,12 @@ public:
     virtual ~FileSystem() = default;
     // A file or directory of that name exists; a path ending in "\" exists when its directory does.
     virtual bool Exists(const std::string& path) = 0;
-    // Creates exactly one level; fails when the parent is missing or the name is not allowed.
+    // Creates exactly one level; fails when the parent is missing or the name is not allowed,
+    // and with kNameTaken when something of that name exists.
     virtual void MakeDirectory(const std::string& path) = 0;
+    // Fails unless a new file can be made in the directory: makes an empty file of a name no
+    // one uses, of at most 12 characters, and removes it again.
+    virtual void CheckCanCreateFiles(const std::string& directory) = 0;
     // Whether paths in this process may be longer than the classic limit of 260 UTF-16 units,
     // the final NUL included. On Windows that takes a system that allows long paths and a
     // process whose manifest says it can use them; the host's manifest is not ours, so a file

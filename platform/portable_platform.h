@@ -36,6 +36,7 @@ public:
     explicit PortableFileSystem(std::filesystem::path root) : root_(std::move(root)) {}
     bool Exists(const std::string& path) override;
     void MakeDirectory(const std::string& path) override;
+    void CheckCanCreateFiles(const std::string& directory) override;
     bool LongPathsEnabled() override { return longPaths_; }
     void EnableLongPaths(bool enabled) { longPaths_ = enabled; }
     // Where a path text lies under the root; throws Failure for a name that is not allowed.

@@ -15,6 +15,7 @@ class WindowsFileSystem final : public FileSystem {
 public:
     bool Exists(const std::string& path) override;
     void MakeDirectory(const std::string& path) override;
+    void CheckCanCreateFiles(const std::string& directory) override;
     bool LongPathsEnabled() override;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ namespace fs = std::filesystem;
 constexpr char kPathNotFound[] = "The system cannot find the path specified.";
 
 // Records each file system call with the number of host calls made before it, so a test can
-// see the order of the folder work and that it all came before the camera.
+// see the order of the folder work and that it all came before the camera; `before` runs ahead
+// of each call with its record, as another program or a refusal of the system would.
 class RecordingFileSystem final : public FileSystem {
 public:
     explicit RecordingFileSystem(FileSystem& inner) : inner_(inner) {}
@@ -32,14 +34,20 @@ public:
         Record("make " + path);
         inner_.MakeDirectory(path);
     }
+    void CheckCanCreateFiles(const std::string& directory) override {
+        Record("files in " + directory);
+        inner_.CheckCanCreateFiles(directory);
+    }
     bool LongPathsEnabled() override { return inner_.LongPathsEnabled(); }
     std::vector<std::string> log;
     size_t hostCallsBeforeLastFileCall = 0;
+    std::function<void(const std::string& entry)> before;
 
 private:
     void Record(std::string entry) {
-        log.push_back(std::move(entry));
         hostCallsBeforeLastFileCall = host_->calls.size();
+        if (before) before(entry);
+        log.push_back(std::move(entry));
     }
     FileSystem& inner_;
     const sim::SimHost* host_ = nullptr;
@@ -89,6 +97,7 @@ TEST_F(DatedFolder, TypicalClickMakesThreeFoldersSetsUpTheCameraReportsAndCloses
                               "make C:\\MaximDL\\20261206",
                               "exists C:\\MaximDL\\20261206\\M31\\",
                               "make C:\\MaximDL\\20261206\\M31\\",
+                              "files in C:\\MaximDL\\20261206\\M31\\",
                           }));
     EXPECT_EQ(recording.hostCallsBeforeLastFileCall, 0u);
     EXPECT_EQ(CameraCalls(), (std::vector<std::string>{
@@ -106,8 +115,12 @@ TEST_F(DatedFolder, AllFoldersPresentCreatesNothingButStillSetsUpTheCamera) {
     MakeDirectories("C:/MaximDL/20261206/M31");
     Create("C:\\MaximDL\\", "M31");
 
-    for (const auto& entry : recording.log) EXPECT_EQ(entry.rfind("exists ", 0), 0u) << entry;
-    EXPECT_EQ(recording.log.size(), 3u);
+    EXPECT_EQ(recording.log, (std::vector<std::string>{
+                              "exists C:\\MaximDL\\",
+                              "exists C:\\MaximDL\\20261206",
+                              "exists C:\\MaximDL\\20261206\\M31\\",
+                              "files in C:\\MaximDL\\20261206\\M31\\",
+                          }));
     EXPECT_EQ(host.camera.autoSaveName, "C:\\MaximDL\\20261206\\M31\\M31");
     EXPECT_EQ(host.camera.autoSaveStart, 1);
     EXPECT_EQ(Window().messages, std::vector<std::string>{"C:\\MaximDL\\20261206\\M31\\ Path Created"});
@@ -123,6 +136,7 @@ TEST_F(DatedFolder, PathTextsAreJoinedExactlyAsTyped) {
         const char* expectedFolder;   // made or found, relative to the root
         const char* autoSaveName;
         size_t makes;
+        const char* madeMeanwhile = "";  // by another program between the test and the make, as named there
     } cases[] = {
         // Without a trailing "\" the date joins the last name: a sibling of the home folder.
         {"C:\\MaximDL", "M31", "", "C:/MaximDL20261206/M31", "C:\\MaximDL20261206\\M31\\M31", 3},
@@ -131,6 +145,9 @@ TEST_F(DatedFolder, PathTextsAreJoinedExactlyAsTyped) {
         // A network home path; here the server's share is a folder under the root.
         {"\\\\server\\share\\Astro\\", "M31", "server/share", "server/share/Astro/20261206/M31",
          "\\\\server\\share\\Astro\\20261206\\M31\\M31", 3},
+        // A folder that appears after the test finds nothing is as good as one made.
+        {"C:\\MaximDL\\", "M31", "", "C:/MaximDL/20261206/M31", "C:\\MaximDL\\20261206\\M31\\M31", 3,
+         "C:\\MaximDL\\20261206"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.home) + " + " + c.image);
@@ -139,10 +156,15 @@ TEST_F(DatedFolder, PathTextsAreJoinedExactlyAsTyped) {
         fs::create_directory(root / "C:");
         if (*c.premade) MakeDirectories(c.premade);
         recording.log.clear();
+        recording.before = [&](const std::string& entry) {
+            if (*c.madeMeanwhile && entry == std::string("make ") + c.madeMeanwhile)
+                fs::create_directory(portable.Map(c.madeMeanwhile));
+        };
         host.calls.clear();
         form.Load();
 
         Create(c.home, c.image);
+        recording.before = nullptr;
 
         const std::string autoSaveName = c.autoSaveName;
         const std::string imageFolder = autoSaveName.substr(0, autoSaveName.size() - std::string(c.image).size());
@@ -160,22 +182,36 @@ TEST_F(DatedFolder, PathTextsAreJoinedExactlyAsTyped) {
 }
 
 TEST_F(DatedFolder, FolderFailureIsReportedBeforeAnyCameraCallAndKeepsTheWindow) {
+    // What the system does to the handler's file system calls, as it meets them.
+    const auto fileMadeMeanwhile = [&](const std::string& entry) {
+        if (entry == "make C:\\MaximDL\\20261206") std::ofstream(root / "C:/MaximDL/20261206") << "x";
+    };
+    const auto noNewFiles = [](const std::string& entry) {
+        if (entry.starts_with("files in ")) throw Failure(static_cast<int32_t>(0x80070005), "Access is denied.");
+    };
     struct Case {
         const char* home;
         const char* image;
         const char* message;
+        std::function<void(const std::string& entry)> system;
     } cases[] = {
         {"C:\\NoSuch\\MaximDL\\", "M31", kPathNotFound},
         {"Q:\\MaximDL\\", "M31", kPathNotFound},
+        // Another program's file where the date folder goes.
+        {"C:\\MaximDL\\", "M31", "Cannot create a file when that file already exists.", fileMadeMeanwhile},
+        // A read-only share or folder: every image of the night would fail to save.
+        {"C:\\MaximDL\\", "M31", "Access is denied.", noNewFiles},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.home) + " + " + c.image);
+        SCOPED_TRACE(std::string(c.home) + " + " + c.image + " " + c.message);
         fs::remove_all(root / "C:");
         fs::create_directory(root / "C:");
         host.calls.clear();
+        recording.before = c.system;
         form.Load();
 
         Create(c.home, c.image);
+        recording.before = nullptr;
 
         EXPECT_EQ(Window().messages, std::vector<std::string>{c.message});
         EXPECT_TRUE(host.calls.empty());
@@ -295,8 +331,8 @@ TEST_F(DatedFolder, ClickingAgainAfterAFailureLeavesExistingFoldersAlone) {
 
     Create("C:\\MaximDL\\", "M42");
     EXPECT_EQ(recording.log.front(), "exists C:\\MaximDL\\");
-    EXPECT_EQ(recording.log.size(), 4u);  // three tests, one make
-    EXPECT_EQ(recording.log.back(), "make C:\\MaximDL\\20261206\\M42\\");
+    EXPECT_EQ(recording.log.size(), 5u);  // three tests, one make, the check for files
+    EXPECT_EQ(recording.log[3], "make C:\\MaximDL\\20261206\\M42\\");
     EXPECT_FALSE(form.IsLoaded());
 }
 
@@ -398,11 +434,14 @@ TEST(PortableFileSystem, BehavesAsTheWindowsFileApis) {
 
     EXPECT_NO_THROW(files.MakeDirectory("C:\\Data\\New\\"));
     EXPECT_TRUE(fs::is_directory(root / "C:" / "Data" / "New"));
+    EXPECT_NO_THROW(files.CheckCanCreateFiles("C:\\Data\\New\\"));
+    EXPECT_TRUE(fs::is_empty(root / "C:" / "Data" / "New")) << "the file made to check is removed";
     EXPECT_EQ(files.Map("C:\\..\\..\\etc"), root / "C:" / "etc");
 
     struct Failing {
         const char* path;
         const char* description;
+        bool checkFiles = false;  // CheckCanCreateFiles instead of MakeDirectory
     } failing[] = {
         {"C:\\Data\\New", "Cannot create a file when that file already exists."},
         {"C:\\Data\\notes.txt", "Cannot create a file when that file already exists."},
@@ -411,11 +450,12 @@ TEST(PortableFileSystem, BehavesAsTheWindowsFileApis) {
         {"D:\\x", kPathNotFound},
         {"C:\\Data\\a|b", "The filename, directory name, or volume label syntax is incorrect."},
         {"C:\\Data\\a:b", "The filename, directory name, or volume label syntax is incorrect."},
+        {"C:\\Missing\\", kPathNotFound, true},
     };
     for (const Failing& f : failing) {
         SCOPED_TRACE(f.path);
         try {
-            files.MakeDirectory(f.path);
+            f.checkFiles ? files.CheckCanCreateFiles(f.path) : files.MakeDirectory(f.path);
             ADD_FAILURE() << "made";
         } catch (const Failure& failure) {
             EXPECT_EQ(failure.Description(), f.description);

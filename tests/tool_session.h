@@ -14,6 +14,7 @@ class EverythingExists final : public FileSystem {
 public:
     bool Exists(const std::string&) override { return true; }
     void MakeDirectory(const std::string&) override {}
+    void CheckCanCreateFiles(const std::string&) override {}
 };
 
 class ToolSession {

@@ -11,9 +11,16 @@ namespace starwright::dated_folder {
 namespace {
 
 // Folders are tested and made strictly one level at a time, so that a typing mistake in the
-// home path fails loudly instead of growing a whole tree of wrong folders.
+// home path fails loudly instead of growing a whole tree of wrong folders. A folder that another
+// program (a second host, a synchronising client) makes between the test and the making is as
+// good as one made here.
 void MakeIfMissing(FileSystem& files, const std::string& path) {
-    if (!files.Exists(path)) files.MakeDirectory(path);
+    if (files.Exists(path)) return;
+    try {
+        files.MakeDirectory(path);
+    } catch (const Failure& failure) {
+        if (failure.Number() != kNameTaken || !files.Exists(path + "\\")) throw;
+    }
 }
 
 }  // namespace
@@ -35,6 +42,9 @@ void cmdCreate_Click(frmMain& form) {
         MakeIfMissing(services.fileSystem, path);
         path += "\\" + object + "\\";
         MakeIfMissing(services.fileSystem, path);
+        // A folder that exists is not yet one the camera can save into (a read-only share, a
+        // folder of another user's).
+        services.fileSystem.CheckCanCreateFiles(path);
 
         // A call to the host may pump window messages, so a cool-down tick or a close can end
         // the window under this handler; from then on its controls are gone and nothing is left

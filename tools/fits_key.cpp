@@ -33,6 +33,9 @@ FitsValue ValueOfType(frmMain& form, int16_t type, const std::string& text) {
     }
 }
 
+constexpr char kNothingPicked[] =
+    "No image is picked: move the images to update into the list on the right (double-click a name, or All >>).";
+
 }  // namespace
 
 void lstImagesBin_DblClick(frmMain& form) { MoveSelected(form, "lstImagesBin", "lstSelectedBin"); }
@@ -61,8 +64,10 @@ void cmdBinMove_Click(frmMain& form, int16_t index) {
 }
 
 // Entries name documents by display name only, so each entry is looked up afresh in the host's
-// current list: a document closed since the listing is not found and writes nothing, and of
-// two documents with the same name only the first in the host's order is written.
+// current list, and the k-th entry of a name stands for the k-th open document of that name:
+// two images of one name, both picked, are written once each. An entry that no open document
+// answers to any more (closed since the listing) is named to the user, and the update is then
+// not reported as done.
 // The picked names, the key, its type and its value are taken as they stand at the click: the
 // host lets the user act inside its calls, and an image moved back or a key retyped then must
 // neither skip a picked image nor write another key into the rest.
@@ -79,21 +84,45 @@ void cmdSet_Click(frmMain& form) {
     const auto application = form.Host().CreateApplication();
     const auto documents = application->GetDocuments();
     if (WindowClosed(form)) return;
-    for (const DisplayName& name : names) {
+    if (names.empty()) return form.Window().ShowMessage(kNothingPicked);
+    // The entries that wrote nothing, a screenful of them at most.
+    std::string notOpen;
+    size_t notWritten = 0;
+    bool converted = false;
+    for (size_t entry = 0; entry < names.size(); ++entry) {
+        const DisplayName& name = names[entry];
+        // Which document of this name the entry stands for: one more than the entries before it
+        // that bear the same name.
+        size_t wanted = 1;
+        for (size_t before = 0; before < entry; ++before) wanted += names[before].Utf8() == name.Utf8();
         const int16_t count = NarrowToInt16(documents->GetCount());
         if (WindowClosed(form)) return;
-        for (int32_t position = 1; position <= count; ++position) {
+        bool written = false;
+        for (int32_t position = 1; position <= count && !written; ++position) {
             const auto index = static_cast<int16_t>(position);
-            if (!documents->ItemHasDisplayName(index, name)) continue;
+            if (!documents->ItemHasDisplayName(index, name) || --wanted > 0) continue;
             if (WindowClosed(form)) return;
             // Converted for every match, and before the document is fetched: a value that does
             // not convert ends the update before anything is written for this entry.
             const FitsValue value = ValueOfType(form, type, valueText);
+            converted = true;
             documents->GetItem(index)->SetFITSKey(key, value);
-            break;
+            written = true;
         }
+        if (!written && ++notWritten <= 20) notOpen += "\n" + name.Utf8();
     }
+    // A value that does not convert is the user's to correct, also when no picked image is open.
+    if (!converted) ValueOfType(form, type, valueText);
     if (WindowClosed(form)) return;
+    if (notWritten > 0) {
+        std::string text =
+            notWritten == 1 ? "The keyword was not written into this picked image, which is not open any more:"
+                            : "The keyword was not written into these picked images, which are not open any more:";
+        text += notOpen;
+        if (notWritten > 20) text += "\n...";
+        if (notWritten < names.size()) text += "\n\nThe other picked images were written.";
+        return form.Window().ShowMessage(text);
+    }
     form.Find("txtMessage4").SetVisible(true);
 }
 

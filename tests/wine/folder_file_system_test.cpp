@@ -1,9 +1,11 @@
 // The Windows file system and clock services against the real file APIs (Wine's kernel32).
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/failure.h"
 #include "platform/windows_platform.h"
@@ -100,6 +102,46 @@ TEST_F(WindowsFileSystemTest, MakesOneLevelAndFailsWithTheSystemsDescription) {
     EXPECT_FALSE(IsDirectory(base_ + "Missing"));
 }
 
+// A folder that exists is not yet one the camera can save into.
+TEST_F(WindowsFileSystemTest, ChecksThatANewFileCanBeMadeInAFolder) {
+    // Nobody may add files to it: on Windows a folder whose access list allows reading only.
+    // Wine keeps no access lists; there Linux's /sys refuses new files to every user.
+    std::string denied = "Z:\\sys\\";
+    if (!test::RunningUnderWine()) {
+        denied = base_ + "Locked\\";
+        SECURITY_ATTRIBUTES readOnly{sizeof readOnly};
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GRGX;;;WD)", SDDL_REVISION_1,
+                                                                         &readOnly.lpSecurityDescriptor, nullptr));
+        const BOOL made = CreateDirectoryW(ToWide(denied).c_str(), &readOnly);
+        LocalFree(readOnly.lpSecurityDescriptor);
+        ASSERT_TRUE(made);
+    }
+    struct Case {
+        std::string folder;
+        std::vector<DWORD> errors;  // none: files can be made; else the error, or one of them
+    } cases[] = {
+        {base_ + "Data\\", {}},
+        {base_ + "Data", {}},
+        {base_ + "Missing\\", {ERROR_PATH_NOT_FOUND}},
+        {denied, {ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT}},  // a read-only mount: write-protected
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        try {
+            files_.CheckCanCreateFiles(c.folder);
+            EXPECT_TRUE(c.errors.empty()) << "passed";
+        } catch (const Failure& failure) {
+            bool expected = false;
+            for (DWORD error : c.errors)
+                expected |= failure.Number() == static_cast<int32_t>(HRESULT_FROM_WIN32(error)) &&
+                            failure.Description() == SystemText(error);
+            EXPECT_TRUE(expected) << failure.Description();
+        }
+    }
+    EXPECT_EQ(test::FolderEntries(base_ + "Data\\"), std::vector<std::string>{"notes.txt"})
+        << "the file made to check is removed";
+}
+
 // A home path on a network share ("\\server\share\..."): the same scratch folder through the
 // machine's own administrative share of its drive.
 TEST_F(WindowsFileSystemTest, MakesAndFindsFoldersOnANetworkShare) {
@@ -112,6 +154,7 @@ TEST_F(WindowsFileSystemTest, MakesAndFindsFoldersOnANetworkShare) {
     files_.MakeDirectory(share + "Night\\Lights\\");
     EXPECT_TRUE(IsDirectory(base_ + "Night\\Lights"));
     EXPECT_TRUE(files_.Exists(share + "Night\\Lights\\"));
+    files_.CheckCanCreateFiles(share + "Night\\Lights\\");
     EXPECT_TRUE(files_.Exists(share + "Data\\notes.txt"));
     EXPECT_FALSE(files_.Exists(share + "Missing\\"));
     try {
