@@ -5,6 +5,7 @@
 #include <new>
 
 #include "com/com_object.h"
+#include "plugin/identifiers.h"
 #include "plugin/module.h"
 #include "plugin/plug_in_interface.h"
 #include "plugin/type_info.h"
@@ -17,6 +18,72 @@ namespace starwright::plugin {
 namespace {
 
 constexpr wchar_t kName[] = L"Starwright 1.0";
+
+// The members' names as clients look them up, and DoModal's one parameter, whose DISPID is its
+// position.
+struct MemberName {
+    DISPID id;
+    const wchar_t* name;
+};
+constexpr MemberName kMembers[] = {{kDispIdDoModal, L"DoModal"}, {kDispIdName, L"Name"}};
+constexpr wchar_t kDocName[] = L"Doc";
+constexpr DISPID kDocId = 0;
+
+bool SameName(const wchar_t* name, const wchar_t* member) {
+    return name && CompareStringOrdinal(name, -1, member, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Names after the first are parameters of the member the first one names; each unknown name is
+// answered with DISPID_UNKNOWN.
+HRESULT IdsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
+    ids[0] = DISPID_UNKNOWN;
+    for (const MemberName& member : kMembers)
+        if (SameName(names[0], member.name)) ids[0] = member.id;
+    HRESULT hr = ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+    for (UINT i = 1; i < count; ++i) {
+        const bool doc = ids[0] == kDispIdDoModal && SameName(names[i], kDocName);
+        ids[i] = doc ? kDocId : DISPID_UNKNOWN;
+        if (!doc) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+}
+
+// DoModal's argument, an object reference typed by the host's document interface, as
+// ITypeInfo::Invoke would convert it, but without the host's type library, which need not load:
+// an object (also by reference, or in a variant by reference) that answers to that interface,
+// or no object at all. Doc is its one argument, by position or by name.
+HRESULT DocumentArgument(const DISPPARAMS& params, ComPtr<IDispatch>* document, UINT* argumentError) {
+    if (params.cArgs != 1) return DISP_E_BADPARAMCOUNT;
+    auto refuse = [argumentError](HRESULT hr) {
+        if (argumentError) *argumentError = 0;
+        return hr;
+    };
+    if (params.cNamedArgs == 1 && params.rgdispidNamedArgs[0] != kDocId) return refuse(DISP_E_PARAMNOTFOUND);
+    const VARIANT* argument = &params.rgvarg[0];
+    if (V_VT(argument) == (VT_BYREF | VT_VARIANT)) argument = V_VARIANTREF(argument);
+    if (!argument) return refuse(DISP_E_TYPEMISMATCH);
+    IUnknown* object = nullptr;
+    switch (V_VT(argument)) {
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+        object = V_UNKNOWN(argument);
+        break;
+    case VT_BYREF | VT_DISPATCH:
+    case VT_BYREF | VT_UNKNOWN:
+        if (!V_UNKNOWNREF(argument)) return refuse(DISP_E_TYPEMISMATCH);
+        object = *V_UNKNOWNREF(argument);
+        break;
+    case VT_ERROR:
+        // How clients pass an argument they leave out.
+        if (V_ERROR(argument) == DISP_E_PARAMNOTFOUND) return refuse(DISP_E_PARAMNOTOPTIONAL);
+        return refuse(DISP_E_TYPEMISMATCH);
+    default:
+        return refuse(DISP_E_TYPEMISMATCH);
+    }
+    if (!object) return S_OK;
+    const HRESULT hr = object->QueryInterface(kHostDocumentIid, reinterpret_cast<void**>(document->GetAddressOf()));
+    return FAILED(hr) ? refuse(DISP_E_TYPEMISMATCH) : S_OK;
+}
 
 class PlugIn final : public com::ComObject<PlugIn, _PlugIn, LiveObjectLock> {
 public:
@@ -40,18 +107,36 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-        HRESULT hr = LoadTypeInfo();
-        if (FAILED(hr)) return hr;
-        return vtableInfo_->GetIDsOfNames(names, count, ids);
+        if (!names || !ids) return E_POINTER;
+        if (count == 0) return E_INVALIDARG;
+        return IdsOfNames(names, count, ids);
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override {
+                                     VARIANT* result, EXCEPINFO*, UINT* argumentError) override {
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-        HRESULT hr = LoadTypeInfo();
-        if (FAILED(hr)) return hr;
-        return vtableInfo_->Invoke(static_cast<_PlugIn*>(this), member, flags, params, result, exception,
-                                   argumentError);
+        if (!params || params->cNamedArgs > params->cArgs || (params->cArgs && !params->rgvarg) ||
+            (params->cNamedArgs && !params->rgdispidNamedArgs))
+            return E_INVALIDARG;
+        switch (member) {
+        case kDispIdName:
+            // Script engines ask for a property with DISPATCH_METHOD | DISPATCH_PROPERTYGET.
+            if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+            // Arguments to a property without parameters would index its value as a collection,
+            // which a String is not.
+            if (params->cArgs) return DISP_E_NOTACOLLECTION;
+            return NameInto(result);
+        case kDispIdDoModal: {
+            if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+            ComPtr<IDispatch> document;
+            const HRESULT hr = DocumentArgument(*params, &document, argumentError);
+            if (FAILED(hr)) return hr;
+            if (result) VariantInit(result);
+            return DoModal(document.Get());
+        }
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
     }
 
     HRESULT STDMETHODCALLTYPE DoModal(IDispatch* Doc) override {
@@ -77,14 +162,21 @@ public:
     }
 
 private:
-    // The module's own, held by the object from its first IDispatch call.
+    // The module's own, held by the object from its first GetTypeInfo.
     HRESULT LoadTypeInfo() {
-        if (vtableInfo_) return S_OK;
-        return GetPlugInTypeInfo(&dispatchInfo_, &vtableInfo_);
+        if (dispatchInfo_) return S_OK;
+        return GetPlugInTypeInfo(&dispatchInfo_);
+    }
+
+    HRESULT NameInto(VARIANT* result) {
+        if (!result) return S_OK;
+        VariantInit(result);
+        const HRESULT hr = get_Name(&V_BSTR(result));
+        if (SUCCEEDED(hr)) V_VT(result) = VT_BSTR;
+        return hr;
     }
 
     ComPtr<ITypeInfo> dispatchInfo_;
-    ComPtr<ITypeInfo> vtableInfo_;
 };
 
 }  // namespace

@@ -16,9 +16,8 @@ namespace starwright::plugin {
 // file; should that fail, the IDispatch calls that need it try again and report the failure.
 HRESULT LoadPlugInTypeInfo() noexcept;
 
-// The dispatch half of the dual interface, which clients get to read, and its vtable half,
-// which ITypeInfo::Invoke drives; each with a reference for the caller. Both answer a failure
-// as an HRESULT: the IDispatch methods call them directly.
-HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf, ITypeInfo** vtableHalf) noexcept;
+// The dispatch half of the dual interface, which clients get to read, with a reference for the
+// caller. Both answer a failure as an HRESULT: GetTypeInfo calls them directly.
+HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf) noexcept;
 
 }  // namespace starwright::plugin
