@@ -19,31 +19,24 @@ namespace {
 
 constexpr wchar_t kName[] = L"Starwright 1.0";
 
-// The members' names as clients look them up, and DoModal's one parameter, whose DISPID is its
-// position.
-struct MemberName {
-    DISPID id;
-    const wchar_t* name;
-};
-constexpr MemberName kMembers[] = {{kDispIdDoModal, L"DoModal"}, {kDispIdName, L"Name"}};
-constexpr wchar_t kDocName[] = L"Doc";
-constexpr DISPID kDocId = 0;
-
-bool SameName(const wchar_t* name, const wchar_t* member) {
+bool SameName(const wchar_t* name, const wchar_t* member) noexcept {
     return name && CompareStringOrdinal(name, -1, member, -1, TRUE) == CSTR_EQUAL;
 }
 
-// Names after the first are parameters of the member the first one names; each unknown name is
+// DoModal's one parameter, whose DISPID is its position.
+constexpr DISPID kDocId = 0;
+
+// The first name is a member's, the others are parameters of that member; each unknown name is
 // answered with DISPID_UNKNOWN.
-HRESULT IdsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
-    ids[0] = DISPID_UNKNOWN;
-    for (const MemberName& member : kMembers)
-        if (SameName(names[0], member.name)) ids[0] = member.id;
-    HRESULT hr = ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
-    for (UINT i = 1; i < count; ++i) {
-        const bool doc = ids[0] == kDispIdDoModal && SameName(names[i], kDocName);
-        ids[i] = doc ? kDocId : DISPID_UNKNOWN;
-        if (!doc) hr = DISP_E_UNKNOWNNAME;
+HRESULT IdsOfNames(LPOLESTR* names, UINT count, DISPID* ids) noexcept {
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+        DISPID id = DISPID_UNKNOWN;
+        if (i == 0 && SameName(names[0], L"DoModal")) id = kDispIdDoModal;
+        if (i == 0 && SameName(names[0], L"Name")) id = kDispIdName;
+        if (i > 0 && ids[0] == kDispIdDoModal && SameName(names[i], L"Doc")) id = kDocId;
+        ids[i] = id;
+        if (id == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
     }
     return hr;
 }
@@ -52,7 +45,7 @@ HRESULT IdsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
 // ITypeInfo::Invoke would convert it, but without the host's type library, which need not load:
 // an object (also by reference, or in a variant by reference) that answers to that interface,
 // or no object at all. Doc is its one argument, by position or by name.
-HRESULT DocumentArgument(const DISPPARAMS& params, ComPtr<IDispatch>* document, UINT* argumentError) {
+HRESULT DocumentArgument(const DISPPARAMS& params, ComPtr<IDispatch>* document, UINT* argumentError) noexcept {
     if (params.cArgs != 1) return DISP_E_BADPARAMCOUNT;
     auto refuse = [argumentError](HRESULT hr) {
         if (argumentError) *argumentError = 0;
@@ -62,23 +55,15 @@ HRESULT DocumentArgument(const DISPPARAMS& params, ComPtr<IDispatch>* document, 
     const VARIANT* argument = &params.rgvarg[0];
     if (V_VT(argument) == (VT_BYREF | VT_VARIANT)) argument = V_VARIANTREF(argument);
     if (!argument) return refuse(DISP_E_TYPEMISMATCH);
-    IUnknown* object = nullptr;
-    switch (V_VT(argument)) {
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-        object = V_UNKNOWN(argument);
-        break;
-    case VT_BYREF | VT_DISPATCH:
-    case VT_BYREF | VT_UNKNOWN:
+    // How clients pass an argument they leave out.
+    if (V_VT(argument) == VT_ERROR && V_ERROR(argument) == DISP_E_PARAMNOTFOUND)
+        return refuse(DISP_E_PARAMNOTOPTIONAL);
+    const VARTYPE type = V_VT(argument) & ~VT_BYREF;
+    if (type != VT_DISPATCH && type != VT_UNKNOWN) return refuse(DISP_E_TYPEMISMATCH);
+    IUnknown* object = V_UNKNOWN(argument);
+    if (V_ISBYREF(argument)) {
         if (!V_UNKNOWNREF(argument)) return refuse(DISP_E_TYPEMISMATCH);
         object = *V_UNKNOWNREF(argument);
-        break;
-    case VT_ERROR:
-        // How clients pass an argument they leave out.
-        if (V_ERROR(argument) == DISP_E_PARAMNOTFOUND) return refuse(DISP_E_PARAMNOTOPTIONAL);
-        return refuse(DISP_E_TYPEMISMATCH);
-    default:
-        return refuse(DISP_E_TYPEMISMATCH);
     }
     if (!object) return S_OK;
     const HRESULT hr = object->QueryInterface(kHostDocumentIid, reinterpret_cast<void**>(document->GetAddressOf()));
@@ -99,28 +84,26 @@ public:
         if (!info) return E_POINTER;
         *info = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
-        HRESULT hr = LoadTypeInfo();
-        if (FAILED(hr)) return hr;
-        return dispatchInfo_.CopyTo(info);
+        return GetPlugInTypeInfo(info);
     }
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
-                                            DISPID* ids) override {
+                                            DISPID* ids) noexcept override {
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         if (!names || !ids) return E_POINTER;
-        if (count == 0) return E_INVALIDARG;
         return IdsOfNames(names, count, ids);
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO*, UINT* argumentError) override {
+                                     VARIANT* result, EXCEPINFO*, UINT* argumentError) noexcept override {
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         if (!params || params->cNamedArgs > params->cArgs || (params->cArgs && !params->rgvarg) ||
             (params->cNamedArgs && !params->rgdispidNamedArgs))
             return E_INVALIDARG;
         switch (member) {
         case kDispIdName:
-            // Script engines ask for a property with DISPATCH_METHOD | DISPATCH_PROPERTYGET.
+            // Script engines ask for a property with DISPATCH_METHOD | DISPATCH_PROPERTYGET. Name is
+            // read-only: a put finds no member to call.
             if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
             // Arguments to a property without parameters would index its value as a collection,
             // which a String is not.
@@ -131,7 +114,7 @@ public:
             ComPtr<IDispatch> document;
             const HRESULT hr = DocumentArgument(*params, &document, argumentError);
             if (FAILED(hr)) return hr;
-            if (result) VariantInit(result);
+            if (result) V_VT(result) = VT_EMPTY;
             return DoModal(document.Get());
         }
         default:
@@ -162,21 +145,12 @@ public:
     }
 
 private:
-    // The module's own, held by the object from its first GetTypeInfo.
-    HRESULT LoadTypeInfo() {
-        if (dispatchInfo_) return S_OK;
-        return GetPlugInTypeInfo(&dispatchInfo_);
-    }
-
-    HRESULT NameInto(VARIANT* result) {
+    HRESULT NameInto(VARIANT* result) noexcept {
         if (!result) return S_OK;
-        VariantInit(result);
         const HRESULT hr = get_Name(&V_BSTR(result));
-        if (SUCCEEDED(hr)) V_VT(result) = VT_BSTR;
+        V_VT(result) = SUCCEEDED(hr) ? VT_BSTR : VT_EMPTY;
         return hr;
     }
-
-    ComPtr<ITypeInfo> dispatchInfo_;
 };
 
 }  // namespace
