@@ -251,6 +251,50 @@ public:
     }
 };
 
+// What the thread timer saw when it closed the window.
+struct CloseWatch {
+    CountingDocument* document = nullptr;
+    LONG referencesWhileShown = -1;
+    bool closed = false;
+    // Set to try a DoModal from inside the showing one before closing it.
+    _PlugIn* nested = nullptr;
+    HRESULT nestedResult = S_OK;
+    LONG nestedReferencesAfter = -1;
+    // Set to drop the caller's last reference while the window shows, as a host might.
+    _PlugIn* release = nullptr;
+    CanUnloadNowFn canUnloadNow = nullptr;
+    HRESULT canUnloadWhileShown = E_UNEXPECTED;
+};
+CloseWatch g_watch;
+
+BOOL CALLBACK FindToolWindow(HWND window, LPARAM found) {
+    wchar_t caption[32] = {};
+    GetWindowTextW(window, caption, 32);
+    if (std::wstring(caption) != L"Starwright" || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// Runs inside DoModal's modal loop; closes the window through its frame's close command.
+VOID CALLBACK CloseToolWindow(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND window = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindToolWindow, reinterpret_cast<LPARAM>(&window));
+    if (!window) return;
+    KillTimer(nullptr, timer);
+    g_watch.referencesWhileShown = g_watch.document ? g_watch.document->references : 0;
+    if (g_watch.release) {
+        g_watch.release->Release();
+        g_watch.canUnloadWhileShown = g_watch.canUnloadNow();
+    }
+    if (g_watch.nested) {
+        CountingDocument nestedDocument;
+        g_watch.nestedResult = g_watch.nested->DoModal(&nestedDocument);
+        g_watch.nestedReferencesAfter = nestedDocument.references;
+    }
+    g_watch.closed = true;
+    PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
 TEST_F(PlugInModule, DispatchRefusals) {
     ComPtr<_PlugIn> plugIn = NewPlugIn();
     ASSERT_TRUE(plugIn);
@@ -362,57 +406,18 @@ TEST_F(PlugInModule, DispatchRefusals) {
         SCOPED_TRACE(c.what);
         OwnedVariant result;
         UINT argumentError = kUntouched;
+        // Should a refused DoModal open the window after all, this closes it again.
+        g_watch = CloseWatch{};
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseToolWindow);
         EXPECT_EQ(plugIn->Invoke(c.member, c.riid, LOCALE_USER_DEFAULT, c.flags, c.params, &result.value, nullptr,
                                  &argumentError),
                   c.expected);
+        KillTimer(nullptr, timer);
+        EXPECT_FALSE(g_watch.closed) << "the window opened";
         EXPECT_EQ(argumentError, c.argumentError);
         EXPECT_EQ(stranger.references, 1) << "a reference kept";
     }
     VariantClear(&text);
-}
-
-// What the thread timer saw when it closed the window.
-struct CloseWatch {
-    CountingDocument* document = nullptr;
-    LONG referencesWhileShown = -1;
-    bool closed = false;
-    // Set to try a DoModal from inside the showing one before closing it.
-    _PlugIn* nested = nullptr;
-    HRESULT nestedResult = S_OK;
-    LONG nestedReferencesAfter = -1;
-    // Set to drop the caller's last reference while the window shows, as a host might.
-    _PlugIn* release = nullptr;
-    CanUnloadNowFn canUnloadNow = nullptr;
-    HRESULT canUnloadWhileShown = E_UNEXPECTED;
-};
-CloseWatch g_watch;
-
-BOOL CALLBACK FindToolWindow(HWND window, LPARAM found) {
-    wchar_t caption[32] = {};
-    GetWindowTextW(window, caption, 32);
-    if (std::wstring(caption) != L"Starwright" || !IsWindowVisible(window)) return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
-// Runs inside DoModal's modal loop; closes the window through its frame's close command.
-VOID CALLBACK CloseToolWindow(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND window = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindToolWindow, reinterpret_cast<LPARAM>(&window));
-    if (!window) return;
-    KillTimer(nullptr, timer);
-    g_watch.referencesWhileShown = g_watch.document ? g_watch.document->references : 0;
-    if (g_watch.release) {
-        g_watch.release->Release();
-        g_watch.canUnloadWhileShown = g_watch.canUnloadNow();
-    }
-    if (g_watch.nested) {
-        CountingDocument nestedDocument;
-        g_watch.nestedResult = g_watch.nested->DoModal(&nestedDocument);
-        g_watch.nestedReferencesAfter = nestedDocument.references;
-    }
-    g_watch.closed = true;
-    PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
 // The host's type library as this process sees it when the host was moved or repaired, or another
@@ -457,9 +462,9 @@ private:
 };
 
 // DoModal's Doc is typed by the host's library, but the plug-in uses it for nothing: the window
-// opens, and Name answers, whether or not that library loads. (Once a type library of the process
-// has loaded the host's, oleaut32 reuses that one; so this runs before the tests that pass Doc
-// through IDispatch.)
+// opens, and Name answers, whether or not that library loads. Once a type library in the process
+// has loaded the host's, oleaut32 reuses it; this test comes before the ones that pass Doc
+// through IDispatch, so that it fails whenever the plug-in's dispatch needs the host's library.
 TEST_F(PlugInModule, WindowOpensWhenTheHostLibraryDoesNotLoad) {
     HostLibraryElsewhere redirect(BesideTest(L"moved\\MaxIm_DL.exe"));
     ASSERT_TRUE(redirect.Redirected());
