@@ -430,18 +430,19 @@ public:
         : name_(L"Software\\Starwright test classes " + std::to_wstring(GetCurrentProcessId())) {
         wchar_t libId[40] = {};
         StringFromGUID2(kHostLibId, libId, 40);
-        HKEY win32 = nullptr;
+        HKEY file = nullptr;
         if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
                             &root_, nullptr) != ERROR_SUCCESS)
             return;
-        const std::wstring path = std::wstring(L"TypeLib\\") + libId + L"\\1.0\\0\\win32";
-        if (RegCreateKeyExW(root_, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &win32,
+        // Registered for this bitness ("win32" or "win64"), as the host's setup registers it.
+        const std::wstring path = std::wstring(L"TypeLib\\") + libId + L"\\1.0\\0\\" + kLibSysKindText;
+        if (RegCreateKeyExW(root_, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &file,
                             nullptr) != ERROR_SUCCESS)
             return;
         const auto bytes = static_cast<DWORD>((missingFile.size() + 1) * sizeof(wchar_t));
-        const bool written = RegSetValueExW(win32, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(missingFile.c_str()),
+        const bool written = RegSetValueExW(file, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(missingFile.c_str()),
                                             bytes) == ERROR_SUCCESS;
-        RegCloseKey(win32);
+        RegCloseKey(file);
         redirected_ = written && RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
     }
     ~HostLibraryElsewhere() {
