@@ -440,8 +440,8 @@ public:
                             nullptr) != ERROR_SUCCESS)
             return;
         const auto bytes = static_cast<DWORD>((missingFile.size() + 1) * sizeof(wchar_t));
-        const bool written = RegSetValueExW(file, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(missingFile.c_str()),
-                                            bytes) == ERROR_SUCCESS;
+        const auto* data = reinterpret_cast<const BYTE*>(missingFile.c_str());
+        const bool written = RegSetValueExW(file, nullptr, 0, REG_SZ, data, bytes) == ERROR_SUCCESS;
         RegCloseKey(file);
         redirected_ = written && RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
     }
