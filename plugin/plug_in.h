@@ -1,6 +1,8 @@
 #pragma once
 // The creatable class PlugIn: Name for the host's menu, DoModal to show the tool window.
-// IDispatch goes through the type library embedded in this module.
+// IDispatch is answered from the class's own list of its two members, so that it needs no
+// type library (DoModal's parameter type lives in the host's, which may not load); GetTypeInfo
+// hands out the type library embedded in this module.
 
 #include <windows.h>
 

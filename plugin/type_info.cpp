@@ -23,15 +23,12 @@ public:
 
     // Runs when the module is freed. When the process is ending, oleaut32 may be gone already.
     ~TypeInfoStore() {
-        if (ProcessTerminating()) {
-            (void)dispatch_.Detach();
-            (void)vtable_.Detach();
-        }
+        if (ProcessTerminating()) (void)dispatch_.Detach();
     }
 
     HRESULT Load() {
         std::lock_guard lock(mutex_);
-        if (vtable_) return S_OK;
+        if (dispatch_) return S_OK;
         std::wstring path;
         try {
             path = ModulePath();
@@ -41,37 +38,20 @@ public:
         ComPtr<ITypeLib> library;
         HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
         if (FAILED(hr)) return hr;
-        ComPtr<ITypeInfo> dispatch;
-        hr = library->GetTypeInfoOfGuid(kPlugInIid, &dispatch);
-        if (FAILED(hr)) return hr;
-        ComPtr<ITypeInfo> vtable = dispatch;
-        // The library hands out the dispatch half of the dual interface; its vtable half sits
-        // behind the implemented-type index -1.
-        HREFTYPE vtableRef = 0;
-        if (SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableRef))) {
-            ComPtr<ITypeInfo> half;
-            hr = dispatch->GetRefTypeInfo(vtableRef, &half);
-            if (FAILED(hr)) return hr;
-            vtable = half;
-        }
-        dispatch_ = dispatch;
-        vtable_ = vtable;
-        return S_OK;
+        // The library hands out the dispatch half of the dual interface.
+        return library->GetTypeInfoOfGuid(kPlugInIid, &dispatch_);
     }
 
-    HRESULT Get(ITypeInfo** dispatchHalf, ITypeInfo** vtableHalf) {
+    HRESULT Get(ITypeInfo** dispatchHalf) {
         HRESULT hr = Load();
         if (FAILED(hr)) return hr;
         std::lock_guard lock(mutex_);
-        dispatch_.CopyTo(dispatchHalf);
-        vtable_.CopyTo(vtableHalf);
-        return S_OK;
+        return dispatch_.CopyTo(dispatchHalf);
     }
 
 private:
     std::mutex mutex_;
     ComPtr<ITypeInfo> dispatch_;
-    ComPtr<ITypeInfo> vtable_;
 };
 
 TypeInfoStore g_typeInfo;
@@ -86,9 +66,9 @@ HRESULT LoadPlugInTypeInfo() noexcept {
     }
 }
 
-HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf, ITypeInfo** vtableHalf) noexcept {
+HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf) noexcept {
     try {
-        return g_typeInfo.Get(dispatchHalf, vtableHalf);
+        return g_typeInfo.Get(dispatchHalf);
     } catch (...) {
         return E_UNEXPECTED;
     }

@@ -13,12 +13,11 @@ namespace starwright::plugin {
 
 // Reads the type information if it has not been read yet. COM asks for the class object right
 // after loading the module, so the class object reads it then, before anything can replace the
-// file; should that fail, the IDispatch calls that need it try again and report the failure.
+// file; should that fail, GetTypeInfo tries again and reports the failure.
 HRESULT LoadPlugInTypeInfo() noexcept;
 
-// The dispatch half of the dual interface, which clients get to read, and its vtable half,
-// which ITypeInfo::Invoke drives; each with a reference for the caller. Both answer a failure
-// as an HRESULT: the IDispatch methods call them directly.
-HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf, ITypeInfo** vtableHalf) noexcept;
+// The dispatch half of the dual interface, which clients get to read, with a reference for the
+// caller. Both answer a failure as an HRESULT: GetTypeInfo calls them directly.
+HRESULT GetPlugInTypeInfo(ITypeInfo** dispatchHalf) noexcept;
 
 }  // namespace starwright::plugin

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "plugin/identifiers.h"
 #include "plugin/plug_in_interface.h"
@@ -221,64 +222,18 @@ TEST_F(PlugInModule, NameThroughVtableAndDispatch) {
     }
 }
 
-TEST_F(PlugInModule, DispatchRefusals) {
-    ComPtr<_PlugIn> plugIn = NewPlugIn();
-    ASSERT_TRUE(plugIn);
-    UINT count = 0;
-    ASSERT_EQ(plugIn->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 1u);
-    EXPECT_EQ(plugIn->GetTypeInfoCount(nullptr), E_POINTER);
-    ComPtr<ITypeInfo> info;
-    ASSERT_EQ(plugIn->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), S_OK);
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
-    EXPECT_TRUE(IsEqualGUID(attr->guid, kPlugInIid));
-    info->ReleaseTypeAttr(attr);
-    EXPECT_EQ(plugIn->GetTypeInfo(1, LOCALE_USER_DEFAULT, &info), DISP_E_BADINDEX);
-    EXPECT_EQ(plugIn->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
-
-    LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"Caption")};
-    DISPID id = 0;
-    EXPECT_EQ(plugIn->GetIDsOfNames(IID_NULL, unknown, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
-
-    VARIANT text;
-    V_VT(&text) = VT_BSTR;
-    V_BSTR(&text) = SysAllocString(L"Other");
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS put = {&text, &named, 1, 1};
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    const struct {
-        const char* what;
-        DISPID member;
-        WORD flags;
-        DISPPARAMS* params;
-        GUID riid;
-        HRESULT expected;
-    } cases[] = {
-        {"unknown member", 0x60030005, DISPATCH_METHOD, &none, IID_NULL, DISP_E_MEMBERNOTFOUND},
-        {"Name is read-only", kDispIdName, DISPATCH_PROPERTYPUT, &put, IID_NULL, DISP_E_MEMBERNOTFOUND},
-        {"interface other than IID_NULL", kDispIdName, DISPATCH_PROPERTYGET, &none, IID_IDispatch,
-         DISP_E_UNKNOWNINTERFACE},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        OwnedVariant result;
-        EXPECT_EQ(plugIn->Invoke(c.member, c.riid, LOCALE_USER_DEFAULT, c.flags, c.params, &result.value, nullptr,
-                                 nullptr),
-                  c.expected);
-    }
-    VariantClear(&text);
-}
-
 // A host document stand-in that counts its references. Called through IDispatch, DoModal's
-// argument is converted to the host's document interface, so the stand-in answers to it.
+// argument is converted to the host's document interface, so the stand-in answers to it, unless
+// made an object of some other kind.
 class CountingDocument final : public IDispatch {
 public:
     LONG references = 1;
+    bool hostDocument = true;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != kHostDocumentIid) return E_NOINTERFACE;
+        if (riid != IID_IUnknown && riid != IID_IDispatch && (riid != kHostDocumentIid || !hostDocument))
+            return E_NOINTERFACE;
         *object = this;
         AddRef();
         return S_OK;
@@ -340,6 +295,235 @@ VOID CALLBACK CloseToolWindow(HWND, UINT, UINT_PTR timer, DWORD) {
     PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
+TEST_F(PlugInModule, DispatchRefusals) {
+    ComPtr<_PlugIn> plugIn = NewPlugIn();
+    ASSERT_TRUE(plugIn);
+    UINT count = 0;
+    ASSERT_EQ(plugIn->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(plugIn->GetTypeInfoCount(nullptr), E_POINTER);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(plugIn->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, kPlugInIid));
+    info->ReleaseTypeAttr(attr);
+    EXPECT_EQ(plugIn->GetTypeInfo(1, LOCALE_USER_DEFAULT, &info), DISP_E_BADINDEX);
+    EXPECT_EQ(plugIn->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
+
+    // Names after the first are the member's parameters; each unknown one is DISPID_UNKNOWN.
+    const struct {
+        const char* what;
+        std::vector<const wchar_t*> names;
+        HRESULT expected;
+        std::vector<DISPID> ids;
+    } lookups[] = {
+        {"unknown member", {L"Caption"}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
+        {"any case, and DoModal's parameter", {L"domodal", L"DOC"}, S_OK, {kDispIdDoModal, 0}},
+        {"a parameter DoModal lacks", {L"DoModal", L"Other"}, DISP_E_UNKNOWNNAME, {kDispIdDoModal, DISPID_UNKNOWN}},
+        {"Name has no parameter", {L"Name", L"Doc"}, DISP_E_UNKNOWNNAME, {kDispIdName, DISPID_UNKNOWN}},
+    };
+    for (const auto& c : lookups) {
+        SCOPED_TRACE(c.what);
+        std::vector<LPOLESTR> names;
+        for (const wchar_t* name : c.names) names.push_back(const_cast<LPOLESTR>(name));
+        std::vector<DISPID> ids(names.size(), 7);
+        EXPECT_EQ(plugIn->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), LOCALE_USER_DEFAULT,
+                                        ids.data()),
+                  c.expected);
+        EXPECT_EQ(ids, c.ids);
+    }
+    LPOLESTR name[] = {const_cast<LPOLESTR>(L"Name")};
+    DISPID id = 0;
+    EXPECT_EQ(plugIn->GetIDsOfNames(IID_NULL, name, 1, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
+    EXPECT_EQ(plugIn->GetIDsOfNames(IID_NULL, nullptr, 1, LOCALE_USER_DEFAULT, &id), E_POINTER);
+    EXPECT_EQ(plugIn->GetIDsOfNames(IID_IDispatch, name, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNINTERFACE);
+
+    VARIANT text;
+    V_VT(&text) = VT_BSTR;
+    V_BSTR(&text) = SysAllocString(L"Other");
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put = {&text, &named, 1, 1};
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    DISPPARAMS namedWithoutArgument = {nullptr, &named, 0, 1};
+    // DoModal's argument lists that no call can take; none opens the window.
+    VARIANT number;
+    V_VT(&number) = VT_I4;
+    V_I4(&number) = 1;
+    VARIANT left;  // how clients pass an argument they leave out
+    V_VT(&left) = VT_ERROR;
+    V_ERROR(&left) = DISP_E_PARAMNOTFOUND;
+    VARIANT empty;
+    V_VT(&empty) = VT_EMPTY;
+    CountingDocument stranger;
+    stranger.hostDocument = false;
+    VARIANT noDocument;
+    V_VT(&noDocument) = VT_DISPATCH;
+    V_DISPATCH(&noDocument) = &stranger;
+    VARIANT two[] = {noDocument, noDocument};
+    DISPPARAMS twoArguments = {two, nullptr, 2, 0};
+    DISPPARAMS aNumber = {&number, nullptr, 1, 0};
+    DISPPARAMS leftOut = {&left, nullptr, 1, 0};
+    DISPPARAMS emptyDoc = {&empty, nullptr, 1, 0};
+    DISPPARAMS notADocument = {&noDocument, nullptr, 1, 0};
+    DISPID otherParameter = 1;
+    DISPPARAMS wrongName = {&noDocument, &otherParameter, 1, 1};
+    constexpr UINT kUntouched = 99;
+    const struct {
+        const char* what;
+        DISPID member;
+        WORD flags;
+        DISPPARAMS* params;
+        GUID riid;
+        HRESULT expected;
+        UINT argumentError = kUntouched;
+    } cases[] = {
+        {"unknown member", 0x60030005, DISPATCH_METHOD, &none, IID_NULL, DISP_E_MEMBERNOTFOUND},
+        {"Name is read-only", kDispIdName, DISPATCH_PROPERTYPUT, &put, IID_NULL, DISP_E_MEMBERNOTFOUND},
+        {"Name by reference is read-only too", kDispIdName, DISPATCH_PROPERTYPUTREF, &put, IID_NULL,
+         DISP_E_MEMBERNOTFOUND},
+        {"interface other than IID_NULL", kDispIdName, DISPATCH_PROPERTYGET, &none, IID_IDispatch,
+         DISP_E_UNKNOWNINTERFACE},
+        {"Name called as a method only", kDispIdName, DISPATCH_METHOD, &none, IID_NULL, DISP_E_MEMBERNOTFOUND},
+        {"Name with an index", kDispIdName, DISPATCH_PROPERTYGET, &aNumber, IID_NULL, DISP_E_NOTACOLLECTION},
+        {"more names than arguments", kDispIdName, DISPATCH_PROPERTYGET, &namedWithoutArgument, IID_NULL,
+         E_INVALIDARG},
+        {"no argument list", kDispIdName, DISPATCH_PROPERTYGET, nullptr, IID_NULL, E_INVALIDARG},
+        {"DoModal read as a property", kDispIdDoModal, DISPATCH_PROPERTYGET, &notADocument, IID_NULL,
+         DISP_E_MEMBERNOTFOUND},
+        {"DoModal without Doc", kDispIdDoModal, DISPATCH_METHOD, &none, IID_NULL, DISP_E_BADPARAMCOUNT},
+        {"DoModal with two arguments", kDispIdDoModal, DISPATCH_METHOD, &twoArguments, IID_NULL,
+         DISP_E_BADPARAMCOUNT},
+        {"Doc left out", kDispIdDoModal, DISPATCH_METHOD, &leftOut, IID_NULL, DISP_E_PARAMNOTOPTIONAL, 0},
+        {"Doc a number", kDispIdDoModal, DISPATCH_METHOD, &aNumber, IID_NULL, DISP_E_TYPEMISMATCH, 0},
+        {"Doc Empty", kDispIdDoModal, DISPATCH_METHOD, &emptyDoc, IID_NULL, DISP_E_TYPEMISMATCH, 0},
+        {"Doc not the host's document", kDispIdDoModal, DISPATCH_METHOD, &notADocument, IID_NULL,
+         DISP_E_TYPEMISMATCH, 0},
+        {"an argument named other than Doc", kDispIdDoModal, DISPATCH_METHOD, &wrongName, IID_NULL,
+         DISP_E_PARAMNOTFOUND, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OwnedVariant result;
+        UINT argumentError = kUntouched;
+        // Should a refused DoModal open the window after all, this closes it again.
+        g_watch = CloseWatch{};
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseToolWindow);
+        EXPECT_EQ(plugIn->Invoke(c.member, c.riid, LOCALE_USER_DEFAULT, c.flags, c.params, &result.value, nullptr,
+                                 &argumentError),
+                  c.expected);
+        KillTimer(nullptr, timer);
+        EXPECT_FALSE(g_watch.closed) << "the window opened";
+        EXPECT_EQ(argumentError, c.argumentError);
+        EXPECT_EQ(stranger.references, 1) << "a reference kept";
+    }
+    VariantClear(&text);
+}
+
+// The host's type library as this process sees it when the host was moved or repaired, or another
+// version registered it: its registration names a file that is not there. Only this process
+// sees it: HKEY_CLASSES_ROOT is redirected, for the object's lifetime, to a volatile key of the
+// test's own under a name of its own, which goes again however the test ends.
+class HostLibraryElsewhere {
+public:
+    explicit HostLibraryElsewhere(const std::wstring& missingFile)
+        : name_(L"Software\\Starwright test classes " + std::to_wstring(GetCurrentProcessId())) {
+        wchar_t libId[40] = {};
+        StringFromGUID2(kHostLibId, libId, 40);
+        HKEY file = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &root_, nullptr) != ERROR_SUCCESS)
+            return;
+        // Registered for this bitness ("win32" or "win64"), as the host's setup registers it.
+        const std::wstring path = std::wstring(L"TypeLib\\") + libId + L"\\1.0\\0\\" + kLibSysKindText;
+        if (RegCreateKeyExW(root_, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &file,
+                            nullptr) != ERROR_SUCCESS)
+            return;
+        const auto bytes = static_cast<DWORD>((missingFile.size() + 1) * sizeof(wchar_t));
+        const auto* data = reinterpret_cast<const BYTE*>(missingFile.c_str());
+        const bool written = RegSetValueExW(file, nullptr, 0, REG_SZ, data, bytes) == ERROR_SUCCESS;
+        RegCloseKey(file);
+        redirected_ = written && RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
+    }
+    ~HostLibraryElsewhere() {
+        if (redirected_) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        if (!root_) return;
+        RegCloseKey(root_);
+        RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, name_.c_str());
+    }
+    HostLibraryElsewhere(const HostLibraryElsewhere&) = delete;
+    HostLibraryElsewhere& operator=(const HostLibraryElsewhere&) = delete;
+    bool Redirected() const { return redirected_; }
+
+private:
+    std::wstring name_;
+    HKEY root_ = nullptr;
+    bool redirected_ = false;
+};
+
+// DoModal's Doc is typed by the host's library, but the plug-in uses it for nothing: the window
+// opens, and Name answers, whether or not that library loads. Once a type library in the process
+// has loaded the host's, oleaut32 reuses it; this test comes before the ones that pass Doc
+// through IDispatch, so that it fails whenever the plug-in's dispatch needs the host's library.
+TEST_F(PlugInModule, WindowOpensWhenTheHostLibraryDoesNotLoad) {
+    HostLibraryElsewhere redirect(BesideTest(L"moved\\MaxIm_DL.exe"));
+    ASSERT_TRUE(redirect.Redirected());
+    ITypeLib* host = nullptr;
+    const HRESULT loaded = LoadRegTypeLib(kHostLibId, 1, 0, 0, &host);
+    if (host) host->Release();
+    ASSERT_TRUE(FAILED(loaded)) << "the host library still loads";
+    ComPtr<_PlugIn> plugIn = NewPlugIn();
+    ASSERT_TRUE(plugIn);
+
+    enum class Call { Vtable, DispatchById, DispatchByName };
+    const struct {
+        const char* what;
+        Call call;
+    } cases[] = {
+        {"vtable", Call::Vtable},
+        {"IDispatch by DISPID", Call::DispatchById},
+        {"IDispatch by name, as script hosts call", Call::DispatchByName},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CountingDocument document;
+        g_watch = CloseWatch{&document};
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseToolWindow);
+        ASSERT_NE(timer, 0u);
+        HRESULT hr = E_UNEXPECTED;
+        if (c.call == Call::Vtable) {
+            hr = plugIn->DoModal(&document);
+        } else {
+            DISPID id = kDispIdDoModal;
+            if (c.call == Call::DispatchByName) {
+                LPOLESTR names[] = {const_cast<LPOLESTR>(L"DoModal")};
+                ASSERT_EQ(plugIn->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+            }
+            VARIANT argument;
+            V_VT(&argument) = VT_DISPATCH;
+            V_DISPATCH(&argument) = &document;
+            DISPPARAMS params = {&argument, nullptr, 1, 0};
+            hr = plugIn->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+        }
+        KillTimer(nullptr, timer);
+        EXPECT_EQ(hr, S_OK) << Hex(hr);
+        EXPECT_TRUE(g_watch.closed) << "the window did not open";
+        EXPECT_EQ(document.references, 1) << "Doc not released";
+    }
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"Name")};
+    DISPID id = 0;
+    ASSERT_EQ(plugIn->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    OwnedVariant name;
+    ASSERT_EQ(plugIn->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
+                             &name.value, nullptr, nullptr),
+              S_OK);
+    ASSERT_EQ(V_VT(&name.value), VT_BSTR);
+    EXPECT_EQ(std::wstring(V_BSTR(&name.value)), L"Starwright 1.0");
+    g_watch = CloseWatch{};
+}
+
 TEST_F(PlugInModule, DoModalReturnsAfterTheWindowClosesAndReleasesDoc) {
     ComPtr<_PlugIn> plugIn = NewPlugIn();
     ASSERT_TRUE(plugIn);
@@ -347,15 +531,25 @@ TEST_F(PlugInModule, DoModalReturnsAfterTheWindowClosesAndReleasesDoc) {
     OwnedBstr name;
     ASSERT_EQ(plugIn->get_Name(&name.text), S_OK);
 
+    // How Doc travels through IDispatch: the variant type of the argument (none: the vtable),
+    // named or by position.
+    constexpr VARTYPE kVtable = VT_EMPTY;
     const struct {
         const char* what;
         bool withDocument;
-        bool throughDispatch;
+        VARTYPE argument;
+        bool named = false;
+        WORD flags = DISPATCH_METHOD;
     } cases[] = {
-        {"vtable, document", true, false},
-        {"vtable, empty Doc", false, false},
-        {"IDispatch, document (the window object is reused)", true, true},
-        {"IDispatch, empty Doc", false, true},
+        {"vtable, document", true, kVtable},
+        {"vtable, empty Doc", false, kVtable},
+        {"IDispatch, document (the window object is reused)", true, VT_DISPATCH},
+        {"IDispatch, empty Doc", false, VT_DISPATCH},
+        {"IDispatch, document as IUnknown", true, VT_UNKNOWN},
+        {"IDispatch, empty Doc as IUnknown", false, VT_UNKNOWN},
+        {"IDispatch, document by reference, named Doc", true, VT_BYREF | VT_DISPATCH, true},
+        {"IDispatch, document in a variant by reference, as script engines call", true, VT_BYREF | VT_VARIANT,
+         false, DISPATCH_METHOD | DISPATCH_PROPERTYGET},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -364,12 +558,18 @@ TEST_F(PlugInModule, DoModalReturnsAfterTheWindowClosesAndReleasesDoc) {
         IDispatch* doc = c.withDocument ? &document : nullptr;
         ASSERT_NE(SetTimer(nullptr, 0, 20, CloseToolWindow), 0u);
         HRESULT hr = E_UNEXPECTED;
-        if (c.throughDispatch) {
-            VARIANT argument;
-            V_VT(&argument) = VT_DISPATCH;
-            V_DISPATCH(&argument) = doc;
-            DISPPARAMS params = {&argument, nullptr, 1, 0};
-            hr = plugIn->Invoke(kDispIdDoModal, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+        if (c.argument != kVtable) {
+            VARIANT inner;
+            V_VT(&inner) = VT_DISPATCH;
+            V_DISPATCH(&inner) = doc;
+            VARIANT argument = inner;
+            V_VT(&argument) = c.argument;
+            if (c.argument == (VT_BYREF | VT_DISPATCH)) V_DISPATCHREF(&argument) = &doc;
+            if (c.argument == (VT_BYREF | VT_VARIANT)) V_VARIANTREF(&argument) = &inner;
+            DISPID docId = 0;
+            DISPPARAMS params = {&argument, c.named ? &docId : nullptr, 1, c.named ? 1u : 0u};
+            OwnedVariant result;
+            hr = plugIn->Invoke(kDispIdDoModal, IID_NULL, LOCALE_USER_DEFAULT, c.flags, &params, &result.value,
                                 nullptr, nullptr);
         } else {
             hr = plugIn->DoModal(doc);
