@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs Starwright for users, from the two cross builds, into build/dist (or the folder given):
 #   Starwright-<version>-setup.exe    the installer (dist/starwright.nsi)
-#   Starwright-<version>.zip          both DLLs, README and LICENSE, to install by hand
+#   Starwright-<version>.zip          both DLLs, README and LICENSE, and the guide (guide.html,
+#                                     made from README, with its pictures), to install by hand
 #   Starwright-<version>-symbols.zip  the DLLs' debug information, for crash reports
 #   BUILDINFO                         what built them: the commit, its time, and the version
 #                                     of each Debian package that shapes their bytes
@@ -27,12 +28,12 @@ epoch=$(bash scripts/source-date-epoch.sh)
 
 # The Debian packages whose versions shape the downloads' bytes: the compilers, their runtime
 # and headers and binutils (the DLLs), Wine (which writes the type library at build time), NSIS
-# (the installer and uninstaller), zip and osslsigncode.
+# (the installer and uninstaller), cmark-gfm (the guide), zip and osslsigncode.
 shaping_packages=(
   gcc-mingw-w64-base gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-x86-64-posix mingw-w64-common mingw-w64-i686-dev mingw-w64-x86-64-dev
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 wine32:i386 libwine:amd64 libwine:i386
-  nsis nsis-common zip osslsigncode
+  nsis nsis-common cmark-gfm zip osslsigncode
 )
 
 # NSIS before Debian's 3.08-3+deb12u1 (upstream: before 3.09) writes uninstallers that a local
@@ -53,6 +54,89 @@ check_nsis() {
   return 1
 }
 
+# The guide, README.md as a page Windows opens with a double-click: made into HTML by cmark-gfm
+# (GitHub's CommonMark, with README's tables), each heading given the anchor GitHub gives it so
+# that README's links within itself work, in a small page of its own; beside it every picture
+# the page shows, at the path README names it by. README and its pictures are taken as they are
+# now; the same ones give the same bytes. Also writes DIR.nsh, the list of the files for the
+# installer (GuideFiles, GuideFolders in dist/starwright.nsi).
+guide() {  # DIR
+  local dir=$1 picture folder
+  command -v cmark-gfm >/dev/null || { echo "dist: cmark-gfm, which makes the guide, is missing; run 'make setup'" >&2; return 1; }
+  rm -f "$dir.nsh"
+  mkdir -p "$dir"
+  {
+    cat <<'HEAD'
+<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Starwright</title>
+<style>
+body { font-family: "Segoe UI", Arial, sans-serif; line-height: 1.5; max-width: 52em; margin: 2em auto; padding: 0 1em; color: #1b1b1b; background: #fff; }
+h1, h2, h3 { line-height: 1.25; }
+h2 { border-bottom: 1px solid #ddd; padding-bottom: 0.2em; margin-top: 2em; }
+img { max-width: 100%; height: auto; }
+table { border-collapse: collapse; margin: 1em 0; }
+th, td { border: 1px solid #bbb; padding: 0.3em 0.6em; text-align: left; vertical-align: top; }
+th { background: #f0f0f0; }
+code, pre { font-family: Consolas, "Courier New", monospace; background: #f4f4f4; }
+code { padding: 0 0.2em; }
+pre { padding: 0.6em; overflow-x: auto; }
+</style>
+</head>
+<body>
+HEAD
+    cmark-gfm --unsafe -e table -e autolink -e strikethrough README.md | LC_ALL=C perl -CSD -pe '
+      BEGIN { our %seen; }
+      s{<h([1-6])>(.*?)</h\1>}{
+        my ($level, $text) = ($1, $2);
+        (my $id = lc $text) =~ s/<[^>]*>//g;
+        $id =~ s/&[a-z]+;|&#[0-9]+;//g;
+        $id =~ s/[^\w\- ]//g;
+        $id =~ tr/ /-/;
+        my $n = $seen{$id}++;
+        $id .= "-$n" if $n;
+        "<h$level id=\"$id\">$text</h$level>"
+      }ge'
+    printf '%s\n' '</body>' '</html>'
+  } > "$dir/guide.html" || { echo "dist: making the guide from README.md failed" >&2; return 1; }
+  {
+    echo '; The guide'"'"'s files, written by dist/build.sh: each as its folder under the installation'"'"'s'
+    echo '; ("" or "\docs", say) and its name; the folders deepest first.'
+    echo '!macro GuideFiles MACRO ARGUMENT'
+    echo '  !insertmacro ${MACRO} "${ARGUMENT}" "" "guide.html"'
+  } > "$dir.nsh"
+  local folders=()
+  while read -r picture; do
+    case $picture in
+      *://* | /* | *..* | data:*) continue ;;
+    esac
+    [[ $picture =~ ^[A-Za-z0-9._/-]+$ ]] || { echo "dist: the guide shows a picture named '$picture'; name it with letters, digits, '.', '_', '-' and '/' only" >&2; return 1; }
+    [ -f "$picture" ] || { echo "dist: README.md shows $picture, which is missing" >&2; return 1; }
+    release_copy "$dir/$(dirname "$picture")" "$picture"
+    folder=$(dirname "$picture")
+    if [ "$folder" = . ]; then folder=""; else folder="\\${folder//\//\\}"; fi
+    echo "  !insertmacro \${MACRO} \"\${ARGUMENT}\" \"$folder\" \"$(basename "$picture")\"" >> "$dir.nsh"
+    while [ "$(dirname "$picture")" != . ]; do
+      picture=$(dirname "$picture")
+      folders+=("$picture")
+    done
+  done < <(grep -o '<img [^>]*src="[^"]*"' "$dir/guide.html" | sed 's/.*src="\([^"]*\)"/\1/' | LC_ALL=C sort -u)
+  {
+    echo '!macroend'
+    echo '!macro GuideFolders MACRO ARGUMENT'
+    if [ ${#folders[@]} -gt 0 ]; then
+      printf '%s\n' "${folders[@]}" | LC_ALL=C sort -u -r | while read -r folder; do
+        echo "  !insertmacro \${MACRO} \"\${ARGUMENT}\" \"\\${folder//\//\\}\""
+      done
+    fi
+    echo '!macroend'
+  } >> "$dir.nsh"
+  chmod 644 "$dir/guide.html"
+}
+
 # Copies files into a folder with the modes and times a release gives them.
 release_copy() {  # DIR FILE...
   local dir=$1
@@ -66,13 +150,22 @@ at_epoch() {
   find "$@" -exec touch -h -d "@$epoch" {} +
 }
 
+# The plug-in's identifiers, as the DLL registers them, for the installer, which removes stale
+# per-user copies of their keys.
+identifier() {  # NAME in plugin/identifiers.h
+  sed -n "s/.*$1\[\] = L\"\({[-0-9A-F]*}\)\";.*/\1/p" plugin/identifiers.h
+}
+
 installer() {  # OUT VERSION VERSION4 DLL32 DLL64
-  local parts=$1.parts sign=()
+  local parts=$1.parts sign=() clsid iid libid
+  clsid=$(identifier kPlugInClsidText) iid=$(identifier kPlugInIidText) libid=$(identifier kLibIdText)
+  [ -n "$clsid" ] && [ -n "$iid" ] && [ -n "$libid" ] || { echo "dist: cannot read the plug-in's identifiers from plugin/identifiers.h" >&2; return 1; }
   rm -rf "$parts"
   # The installer keeps each file's time, which the installed files then get.
   release_copy "$parts/32" "$4"
   release_copy "$parts/64" "$5"
   release_copy "$parts" README.md LICENSE
+  guide "$parts/guide" || return 1
   at_epoch "$parts"
   local status=0
   bash dist/sign.sh --configured || status=$?
@@ -84,7 +177,8 @@ installer() {  # OUT VERSION VERSION4 DLL32 DLL64
   makensis -V2 -NOCD \
     "-DOUTFILE=$(realpath -m "$1")" "-DVERSION=$2" "-DVERSION4=$3" \
     "-DDLL32=$parts/32/$(basename "$4")" "-DDLL64=$parts/64/$(basename "$5")" \
-    "-DREADME=$parts/README.md" "-DLICENSE=$parts/LICENSE" "${sign[@]}" dist/starwright.nsi || status=$?
+    "-DREADME=$parts/README.md" "-DLICENSE=$parts/LICENSE" "-DGUIDE=$parts/guide" "-DGUIDE_FILES=$parts/guide.nsh" \
+    "-DCLSID=$clsid" "-DIID=$iid" "-DLIBID=$libid" "${sign[@]}" dist/starwright.nsi || status=$?
   rm -rf "$parts"
   return $status
 }
@@ -152,6 +246,8 @@ stage=$out/stage
 release_copy "$stage/$name/32-bit" "$dll32"
 release_copy "$stage/$name/64-bit" "$dll64"
 release_copy "$stage/$name" README.md LICENSE
+guide "$stage/$name"
+rm "$stage/$name.nsh"
 release_copy "$stage/$name-symbols/32-bit" "$dll32.debug"
 release_copy "$stage/$name-symbols/64-bit" "$dll64.debug"
 if [ $signing = 0 ]; then bash dist/sign.sh "$stage/$name/32-bit/Starwright.dll" "$stage/$name/64-bit/Starwright.dll"; fi
@@ -192,6 +288,9 @@ if [ $test_kit = 1 ]; then
   done
   release_copy "$parts" "$out/$name-setup.exe" build/win32/tests/wine/dll_holder-32.exe \
     build/win64/tests/wine/dll_holder-64.exe tests/wine/plugin_name.vbs
+  # The guide as setup installs it.
+  guide "$parts/guide"
+  rm "$parts/guide.nsh"
   for bits in 32 64; do
     release_copy "$parts/$bits-bit" "$stage/$name/$bits-bit/Starwright.dll"
     mkdir -p "$parts/older/$bits-bit"

@@ -7,7 +7,9 @@
 ; Run with /S it asks nothing; its exit code tells the outcome.
 ;
 ; Defined by the build: VERSION ("1.00"), VERSION4 ("1.0.0.0"), DLL32, DLL64, README, LICENSE,
-; OUTFILE; SIGN, the signing script, when a code-signing certificate is given.
+; OUTFILE; GUIDE, the folder of the guide made from README (guide.html and its pictures), and
+; GUIDE_FILES, the list of them (see GuideFiles); CLSID, IID and LIBID, the plug-in's
+; identifiers; SIGN, the signing script, when a code-signing certificate is given.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -17,6 +19,7 @@ RequestExecutionLevel admin
 !include LogicLib.nsh
 !include x64.nsh
 !include FileFunc.nsh
+!include "${GUIDE_FILES}"
 
 !define PRODUCT "Starwright"
 !define PUBLISHER "Starwright developers"
@@ -30,7 +33,18 @@ RequestExecutionLevel admin
 !define EXIT_NOT_REGISTERED 3  ; a registration (or a file) failed; what was there is back
 !define EXIT_IN_USE 32         ; ERROR_SHARING_VIOLATION: a program holds a file; nothing changed
 !define EXIT_RESTART 3010      ; ERROR_SUCCESS_REBOOT_REQUIRED: done; a loaded file goes at restart
-!define EXIT_NOT_PUT_BACK 1603 ; ERROR_INSTALL_FAILURE: failed, and not all could be put back
+!define EXIT_NOT_PUT_BACK 1603 ; ERROR_INSTALL_FAILURE: failed, and not all could be put back,
+                               ; or installed but not as it must be (a new file to be deleted at
+                               ; the next restart, a stale per-user registration left)
+; The guide's entry in the Start menu, for all users.
+!define SHORTCUT "$SMPROGRAMS\${PRODUCT} guide.lnk"
+; The plug-in's own keys in a user's classes (see RemoveUsersCopies).
+!define USER_KEY_CLASS "CLSID\${CLSID}"
+!define USER_KEY_INTERFACE "Interface\${IID}"
+!define USER_KEY_PROGID "${PRODUCT}.PlugIn"
+!define USER_KEY_TYPELIB "TypeLib\${LIBID}"
+; The type library's version, 46.0, as the registry names it.
+!define TYPELIB_VERSION "2e.0"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -76,6 +90,10 @@ Var Failure
 ; removed: one per line, for the messages.
 Var InUse
 Var Problems
+; What is not as it must be once setup is done: one per line, for the message.
+Var Unfinished
+; 1 when the guide's Start menu entry was there before this run.
+Var ShortcutExisted
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TITLE "Install ${PRODUCT} ${VERSION}"
@@ -84,7 +102,10 @@ Var Problems
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
-!define MUI_FINISHPAGE_TEXT "In MaxIm DL, add Starwright.PlugIn to the plug-ins; it then appears in the Plug-ins menu as $\"Starwright 1.0$\".$\r$\n$\r$\nTo remove it, use $\"Apps & features$\" (or $\"Programs and Features$\") in the Windows settings."
+!define MUI_FINISHPAGE_TEXT "Next step: add ${PRODUCT} to MaxIm DL. Give MaxIm DL the plug-in's name, Starwright.PlugIn, where it lists its plug-ins; it then appears in the Plug-ins menu as $\"Starwright 1.0$\". The ${PRODUCT} guide shows how, step by step, and what each tool does; it is in the Start menu too.$\r$\n$\r$\nTo remove ${PRODUCT}, use $\"Apps & features$\" (or $\"Programs and Features$\") in the Windows settings."
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\guide.html"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Open the ${PRODUCT} guide"
+!define MUI_FINISHPAGE_SHOWREADME_FUNCTION OpenGuide
 !insertmacro MUI_PAGE_FINISH
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "Setup will unregister ${PRODUCT} from Windows and remove it from this computer. Please close MaxIm DL before you continue."
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -105,13 +126,22 @@ Var Problems
 !macroend
 
 ; The 32-bit plug-in's folder, and on 64-bit Windows the 64-bit registry view for the
-; "Apps & features" entry.
+; "Apps & features" entry; the Start menu of all users.
 !macro ChooseFolder32
+  SetShellVarContext all
+  !insertmacro DefaultRegView
   ${If} ${RunningX64}
-    SetRegView 64
     StrCpy $Dir32 "$PROGRAMFILES32\${PRODUCT}"
   ${Else}
     StrCpy $Dir32 $INSTDIR
+  ${EndIf}
+!macroend
+
+!macro DefaultRegView
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${Else}
+    SetRegView default
   ${EndIf}
 !macroend
 
@@ -192,6 +222,40 @@ Function ${UN}RemoveAsides
   ${If} $Dir32 != $INSTDIR
     !insertmacro RemoveAsidesIn "${UN}" "$Dir32" Starwright.dll
   ${EndIf}
+  !insertmacro GuideFiles GuideAsides "${UN}"
+FunctionEnd
+
+; A per-user registration of the plug-in's own identifiers (its class, interface, ProgID or type
+; library key in a user's classes) wins over the machine's for that user on Windows: that user's
+; MaxIm DL would load the file it names, an earlier version or none. The plug-in registers
+; nothing per user, so such a copy is always stale (an earlier per-user registration left it):
+; it goes, in both views, from the classes of every user whose profile is loaded now
+; (HKEY_USERS\<SID>_Classes, which is also <SID>\Software\Classes; Wine has only the second), the
+; installing user's among them. Each one removed is listed in the details; one that cannot be
+; removed goes into $Unfinished. A profile that is not loaded now keeps its copy until that user
+; registers the plug-in (setup or regsvr32 run as that user).
+Function ${UN}RemoveUsersCopies
+  StrCpy $R3 0
+  ${Do}
+    ClearErrors
+    EnumRegKey $R2 HKU "" $R3
+    ${If} ${Errors}
+    ${OrIf} $R2 == ""
+      ${Break}
+    ${EndIf}
+    IntOp $R3 $R3 + 1
+    StrCpy $R4 $R2 "" -8
+    ${If} $R4 == "_Classes"
+      StrCpy $R4 $R2
+    ${Else}
+      StrCpy $R4 "$R2\Software\Classes"
+    ${EndIf}
+    !insertmacro RemoveUsersCopy "$R4\${USER_KEY_CLASS}"
+    !insertmacro RemoveUsersCopy "$R4\${USER_KEY_INTERFACE}"
+    !insertmacro RemoveUsersCopy "$R4\${USER_KEY_PROGID}"
+    !insertmacro RemoveUsersCopy "$R4\${USER_KEY_TYPELIB}"
+  ${Loop}
+  !insertmacro DefaultRegView
 FunctionEnd
 
 ; Sets $Blocked to the file $R0 when a program holds it so that it could not be set aside or
@@ -240,6 +304,33 @@ Function ${UN}WaitUntilMovable
     ${EndIf}
   ${Loop}
 FunctionEnd
+!macroend
+
+!macro GuideAsides UN SUB NAME
+  !insertmacro RemoveAsidesIn "${UN}" "$INSTDIR${SUB}" "${NAME}"
+!macroend
+
+; Removes HKEY_USERS\KEY in both views (the second finds nothing where the key is one for both).
+!macro RemoveUsersCopy KEY
+  !insertmacro RemoveUsersCopyIn 32 "${KEY}"
+  !insertmacro RemoveUsersCopyIn 64 "${KEY}"
+!macroend
+
+!macro RemoveUsersCopyIn VIEW KEY
+  SetRegView ${VIEW}
+  ClearErrors
+  EnumRegKey $R5 HKU "${KEY}" 0
+  ${IfNot} ${Errors}
+    DeleteRegKey HKU "${KEY}"
+    ClearErrors
+    EnumRegKey $R5 HKU "${KEY}" 0
+    ${If} ${Errors}
+      DetailPrint "Removed a stale per-user registration: HKEY_USERS\${KEY} (${VIEW}-bit view)"
+    ${Else}
+      DetailPrint "Could not remove a stale per-user registration: HKEY_USERS\${KEY} (${VIEW}-bit view)"
+      StrCpy $Unfinished "$UnfinishedA stale per-user registration, HKEY_USERS\${KEY} (${VIEW}-bit view), could not be removed; that user's MaxIm DL may not find this version.$\r$\n"
+    ${EndIf}
+  ${EndIf}
 !macroend
 
 !macro RemoveAsidesIn UN DIR NAME
@@ -419,6 +510,41 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; The same for a file of the guide, in its folder SUB ("" or "\docs") under $INSTDIR.
+!macro SaveGuideFile UN SUB NAME
+  ${If} ${FileExists} "$INSTDIR${SUB}\${NAME}"
+    ClearErrors
+    CreateDirectory "$PLUGINSDIR\installed${SUB}"
+    CopyFiles /SILENT "$INSTDIR${SUB}\${NAME}" "$PLUGINSDIR\installed${SUB}"
+    ${If} ${Errors}
+      StrCpy $Failure "Setup could not keep a copy of $INSTDIR${SUB}\${NAME}"
+      Call Fail
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+!macro PutBackGuideFile UN SUB NAME
+  ${If} ${FileExists} "$PLUGINSDIR\installed${SUB}\${NAME}"
+    ClearErrors
+    CopyFiles /SILENT "$PLUGINSDIR\installed${SUB}\${NAME}" "$INSTDIR${SUB}"
+    ${If} ${Errors}
+      StrCpy $Problems "$Problems$INSTDIR${SUB}\${NAME} could not be put back$\r$\n"
+    ${EndIf}
+  ${Else}
+    StrCpy $R0 "$INSTDIR${SUB}\${NAME}"
+    Call RemoveFile
+  ${EndIf}
+!macroend
+
+!macro WriteGuideFile UN SUB NAME
+  !insertmacro WriteFile "$INSTDIR${SUB}" "${NAME}" "${GUIDE}${SUB}\${NAME}"
+!macroend
+
+; Removes the guide's folder SUB under $INSTDIR when it is empty.
+!macro RemoveGuideFolder UN SUB
+  RMDir "$INSTDIR${SUB}"
+!macroend
+
 ; Takes this run's files and registrations back and puts the installed version back as it was:
 ; its files under their own names, registered again. Only then do the record and the files set
 ; aside go: what could not be put back keeps them for the next run.
@@ -428,13 +554,19 @@ Function RollBack
   ${If} $DocumentsWritten == 1
     !insertmacro PutBackDocument README.md
     !insertmacro PutBackDocument LICENSE
+    !insertmacro GuideFiles PutBackGuideFile ""
+  ${EndIf}
+  ${If} $ShortcutExisted != 1
+    Delete "${SHORTCUT}"
   ${EndIf}
   StrCpy $Stage "rolled back"
   ${If} $Problems == ""
     Call DeleteRecord
     Call RemoveAsides
   ${EndIf}
+  ; Not a folder this program is in.
   SetOutPath $TEMP
+  !insertmacro GuideFolders RemoveGuideFolder ""
   RMDir "$Dir32"
   RMDir "$INSTDIR"
 FunctionEnd
@@ -522,8 +654,23 @@ FunctionEnd
   ${OrIf} $R7 == "$INSTDIR\README.md"
   ${OrIf} $R7 == "$INSTDIR\LICENSE"
   ${OrIf} $R7 == "$INSTDIR\${UNINSTALLER}"
+  ${OrIf} $R7 == "${SHORTCUT}"
   ${OrIf} $R7 == "$INSTDIR"
   ${OrIf} $R7 == "$Dir32"
+    StrCpy ${RESULT} 1
+  ${EndIf}
+  !insertmacro GuideFiles IfGuideFilePath ${RESULT}
+  !insertmacro GuideFolders IfGuideFolderPath ${RESULT}
+!macroend
+
+!macro IfGuideFilePath RESULT SUB NAME
+  ${If} $R7 == "$INSTDIR${SUB}\${NAME}"
+    StrCpy ${RESULT} 1
+  ${EndIf}
+!macroend
+
+!macro IfGuideFolderPath RESULT SUB
+  ${If} $R7 == "$INSTDIR${SUB}"
     StrCpy ${RESULT} 1
   ${EndIf}
 !macroend
@@ -630,6 +777,64 @@ Function ForgetPendingOperations
   System::Call 'advapi32::RegCloseKey(p r1)'
 FunctionEnd
 
+; Adds to $Unfinished each operation still in PendingFileRenameOperations that would delete or
+; replace a file or folder this installation has written, at the next restart: one that
+; ForgetPendingOperations could not drop (the list could not be read or written, or kept
+; changing). A list that cannot be read counts as one. Uses $0-$9 and $R0-$R9.
+Function CheckPendingOperations
+  System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "SYSTEM\CurrentControlSet\Control\Session Manager", i 0, i 1, *p .r1) i .r0'
+  ${If} $0 != 0
+    StrCpy $Unfinished "$UnfinishedSetup could not read Windows' list of operations at the next restart (error $0), which may delete a file it has written.$\r$\n"
+    Return
+  ${EndIf}
+  StrCpy $4 0
+  System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, *i .R0, p 0, *i 0 r3) i .r0'
+  ${If} $0 = 0
+  ${AndIf} $R0 = 7 ; REG_MULTI_SZ
+    ; Zeroed, with room for two more null characters: every string read ends.
+    IntOp $R0 $3 + 4
+    System::Call 'kernel32::GlobalAlloc(i 0x40, i R0) p .r4'
+    System::Call 'advapi32::RegQueryValueExW(p r1, w "PendingFileRenameOperations", p 0, p 0, p r4, *i r3 r3) i .r0'
+  ${EndIf}
+  ${If} $0 = 2 ; ERROR_FILE_NOT_FOUND: nothing at all is pending
+  ${ElseIf} $0 != 0
+  ${OrIf} $4 = 0
+    StrCpy $Unfinished "$UnfinishedSetup could not read Windows' list of operations at the next restart (error $0), which may delete a file it has written.$\r$\n"
+  ${Else}
+    StrCpy $6 $4 ; the next pair to read
+    IntPtrOp $7 $4 + $3 ; the end of what was read
+    ${Do}
+      System::Call 'kernel32::lstrlenW(p r6) i .R0'
+      ${If} $R0 == 0
+        ${Break}
+      ${EndIf}
+      IntOp $R1 $R0 + 1
+      IntOp $R1 $R1 * 2
+      IntPtrOp $R1 $6 + $R1 ; the pair's second path
+      ${If} $R1 Z>= $7
+        ${Break}
+      ${EndIf}
+      System::Call 'kernel32::lstrlenW(p R1) i .R2'
+      System::Call 'kernel32::lstrcpynW(w .R4, p R1, i ${NSIS_MAX_STRLEN})'
+      StrCpy $R6 0
+      !insertmacro IfOurPendingPath $R4 $R6
+      System::Call 'kernel32::lstrcpynW(w .R4, p r6, i ${NSIS_MAX_STRLEN})'
+      !insertmacro IfOurPendingPath $R4 $R6 ; the first path last: $R7 is its long form
+      ${If} $R6 = 1
+        StrCpy $Unfinished "$UnfinishedWindows is still to delete or replace $R7 when it restarts, and setup could not stop that.$\r$\n"
+      ${EndIf}
+      IntOp $R3 $R0 + $R2
+      IntOp $R3 $R3 + 2
+      IntOp $R3 $R3 * 2 ; the pair's bytes
+      IntPtrOp $6 $6 + $R3
+    ${Loop}
+  ${EndIf}
+  ${If} $4 != 0
+    System::Call 'kernel32::GlobalFree(p r4)'
+  ${EndIf}
+  System::Call 'advapi32::RegCloseKey(p r1)'
+FunctionEnd
+
 ; Makes this version the installed one: its uninstaller and "Apps & features" entry, then the
 ; record gone and the set-aside files deleted (a file still loaded at the next restart).
 Function Commit
@@ -671,7 +876,23 @@ Function Commit
     MessageBox MB_OK|MB_ICONINFORMATION "${PRODUCT} ${VERSION} is installed. A program (is MaxIm DL open?) still has an earlier version loaded and goes on using it until it is restarted.$\r$\n$\r$\nWindows deletes the earlier files when it restarts:$\r$\n$InUse" /SD IDOK
     SetErrorLevel ${EXIT_RESTART}
   ${EndIf}
+
+  ; Installed means installed for every user and after the next restart too.
+  Call RemoveUsersCopies
+  Call CheckPendingOperations
+  ${If} $Unfinished != ""
+    DetailPrint "${PRODUCT} ${VERSION} is installed, but not as it must be"
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} ${VERSION} is installed, but not as it must be:$\r$\n$\r$\n$Unfinished$\r$\nPlease run setup again now; if Windows restarts first, run it again after the restart." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_PUT_BACK}
+    Return
+  ${EndIf}
   DetailPrint "${PRODUCT} ${VERSION} is installed"
+FunctionEnd
+
+; Opens the guide from the last page. Setup runs with an administrator's rights; Explorer, which
+; runs as the user, opens the page in the user's own browser, not in one with those rights.
+Function OpenGuide
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\guide.html"'
 FunctionEnd
 
 ; Renames the installed DLL to its recorded name aside, unless one before it was blocked.
@@ -691,6 +912,9 @@ FunctionEnd
 ; is set aside is recorded before the first change (see WriteRecord).
 Section "${PRODUCT}"
   ReadRegStr $Previous HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ${If} ${FileExists} "${SHORTCUT}"
+    StrCpy $ShortcutExisted 1
+  ${EndIf}
   Call WaitUntilMovable
   Call Recover
   Call PlanChange
@@ -716,6 +940,7 @@ Section "${PRODUCT}"
   CreateDirectory "$PLUGINSDIR\installed"
   !insertmacro SaveDocument README.md
   !insertmacro SaveDocument LICENSE
+  !insertmacro GuideFiles SaveGuideFile ""
   StrCpy $DocumentsWritten 1
   SetOverwrite try
   DetailPrint "Copying the 32-bit plug-in to $Dir32"
@@ -726,7 +951,16 @@ Section "${PRODUCT}"
   ${EndIf}
   !insertmacro WriteFile "$INSTDIR" README.md "${README}"
   !insertmacro WriteFile "$INSTDIR" LICENSE "${LICENSE}"
+  !insertmacro GuideFiles WriteGuideFile ""
   SetOverwrite on
+  ; The guide in the Start menu: a page the user's browser opens, from the installation's folder.
+  SetOutPath "$INSTDIR"
+  ClearErrors
+  CreateShortCut "${SHORTCUT}" "$INSTDIR\guide.html"
+  ${If} ${Errors}
+    StrCpy $Failure "Setup could not write ${SHORTCUT}"
+    Call Fail
+  ${EndIf}
 
   !insertmacro Register 32 "$Dir32\Starwright.dll"
   ${If} ${RunningX64}
@@ -736,6 +970,19 @@ Section "${PRODUCT}"
 SectionEnd
 
 ; --- Uninstaller -------------------------------------------------------------------------
+
+!macro RemoveGuideFile UN SUB NAME
+  StrCpy $R0 "$INSTDIR${SUB}\${NAME}"
+  Call ${UN}RemoveFile
+!macroend
+
+; A folder of the guide still there holds a file that Windows deletes at the next restart.
+!macro RemoveGuideFolderAtRestart UN SUB
+  RMDir "$INSTDIR${SUB}"
+  ${If} ${FileExists} "$INSTDIR${SUB}\*.*"
+    RMDir /REBOOTOK "$INSTDIR${SUB}"
+  ${EndIf}
+!macroend
 
 !insertmacro FileFunctions "un."
 
@@ -762,6 +1009,73 @@ FunctionEnd
 
 ; Unregisters the DLL of the given bitness if it is there; a failure is reported, and the files
 ; go all the same.
+; The class key of the given view, in the machine's classes, when it names this installation's
+; DLL of that view or a file that is not there (left by a DLL that could not unregister itself).
+!macro RemoveClassKey VIEW DLL
+  SetRegView ${VIEW}
+  ClearErrors
+  EnumRegKey $R1 HKLM "Software\Classes\${USER_KEY_CLASS}" 0
+  ${IfNot} ${Errors}
+    ReadRegStr $R1 HKLM "Software\Classes\${USER_KEY_CLASS}\InprocServer32" ""
+    ${If} $R1 == "${DLL}"
+    ${OrIfNot} ${FileExists} "$R1"
+      DetailPrint "Removing the ${VIEW}-bit registration of $R1"
+      DeleteRegKey HKLM "Software\Classes\${USER_KEY_CLASS}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Counts in $R0 the class keys left in the given view.
+!macro CountClassKey VIEW
+  SetRegView ${VIEW}
+  ClearErrors
+  EnumRegKey $R1 HKLM "Software\Classes\${USER_KEY_CLASS}" 0
+  ${IfNot} ${Errors}
+    IntOp $R0 $R0 + 1
+  ${EndIf}
+!macroend
+
+; The type library's entry of a bitness ("win32", "win64") when it names this installation's DLL.
+!macro RemoveTypeLibEntry SYSKIND DLL
+  ReadRegStr $R1 HKLM "Software\Classes\${USER_KEY_TYPELIB}\${TYPELIB_VERSION}\0\${SYSKIND}" ""
+  ${If} $R1 == "${DLL}"
+    DeleteRegKey HKLM "Software\Classes\${USER_KEY_TYPELIB}\${TYPELIB_VERSION}\0\${SYSKIND}"
+  ${EndIf}
+!macroend
+
+; After the DLLs have unregistered themselves: every key their registration writes goes whatever
+; regsvr32 could do. A DLL whose file is gone (deleted, quarantined by a virus scanner) cannot
+; unregister itself, and while its class key is there the other DLL keeps what both share for
+; it. A registration of another installation whose file is there stays, and with it what both
+; bitnesses share (the ProgID, the type library, the interface key in both views).
+Function un.RemoveRegistration
+  ${If} ${RunningX64}
+    !insertmacro RemoveClassKey 64 "$INSTDIR\Starwright.dll"
+  ${EndIf}
+  !insertmacro RemoveClassKey 32 "$Dir32\Starwright.dll"
+  StrCpy $R0 0
+  ${If} ${RunningX64}
+    !insertmacro CountClassKey 64
+  ${EndIf}
+  !insertmacro CountClassKey 32
+  ; The keys both views share are reached in the 64-bit one (which 32-bit Windows ignores).
+  SetRegView 64
+  ${If} $R0 = 0
+    DeleteRegKey HKLM "Software\Classes\${USER_KEY_PROGID}"
+    DeleteRegKey HKLM "Software\Classes\${USER_KEY_TYPELIB}\${TYPELIB_VERSION}"
+    DeleteRegKey /ifempty HKLM "Software\Classes\${USER_KEY_TYPELIB}"
+    DeleteRegKey HKLM "Software\Classes\${USER_KEY_INTERFACE}"
+    SetRegView 32
+    DeleteRegKey HKLM "Software\Classes\${USER_KEY_INTERFACE}"
+  ${Else}
+    !insertmacro RemoveTypeLibEntry win32 "$Dir32\Starwright.dll"
+    ${If} ${RunningX64}
+      !insertmacro RemoveTypeLibEntry win64 "$INSTDIR\Starwright.dll"
+    ${EndIf}
+  ${EndIf}
+  !insertmacro DefaultRegView
+FunctionEnd
+
 !macro Unregister BITS DLL
   ${If} ${FileExists} "${DLL}"
     DetailPrint "Unregistering the ${BITS}-bit plug-in from Windows"
@@ -780,6 +1094,8 @@ Section "Uninstall"
     !insertmacro Unregister 64 "$INSTDIR\Starwright.dll"
   ${EndIf}
   !insertmacro Unregister 32 "$Dir32\Starwright.dll"
+  Call un.RemoveRegistration
+  Call un.RemoveUsersCopies
   DetailPrint "Removing the files"
   ${If} ${RunningX64}
     StrCpy $R0 "$INSTDIR\Starwright.dll"
@@ -791,6 +1107,8 @@ Section "Uninstall"
   Call un.RemoveFile
   StrCpy $R0 "$INSTDIR\LICENSE"
   Call un.RemoveFile
+  !insertmacro GuideFiles RemoveGuideFile "un."
+  Delete "${SHORTCUT}"
   Call un.RemoveAsides
   ; Run in place (the quiet uninstall command runs it so), this program cannot delete itself:
   ; NSIS keeps its own file open. Windows deletes it, and then the folder, at the next restart.
@@ -799,6 +1117,7 @@ Section "Uninstall"
     Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
   ${EndIf}
   SetOutPath $TEMP
+  !insertmacro GuideFolders RemoveGuideFolderAtRestart "un."
   RMDir "$Dir32"
   RMDir "$INSTDIR"
   ; A folder still there holds a file that Windows deletes at the next restart.
@@ -819,8 +1138,9 @@ Section "Uninstall"
     MessageBox MB_OK|MB_ICONEXCLAMATION "$Failure$\r$\nIts files are removed all the same." /SD IDOK
     SetErrorLevel ${EXIT_NOT_REGISTERED}
   ${EndIf}
+  StrCpy $Problems "$Problems$Unfinished"
   ${If} $Problems != ""
-    MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT} is unregistered, but some of its files could not be removed:$\r$\n$Problems" /SD IDOK
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT} is unregistered, but not everything could be removed:$\r$\n$Problems" /SD IDOK
     SetErrorLevel ${EXIT_NOT_PUT_BACK}
   ${EndIf}
 SectionEnd

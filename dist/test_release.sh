@@ -5,10 +5,12 @@
 #     BUILDINFO names the commit, its time and the installed version of every package it lists;
 #     names say "not-a-release-build" when tracked files differ from the commit; no installer is
 #     built with an NSIS older than the one that fixed CVE-2023-37378;
+#   - the guide: the zip holds guide.html, a UTF-8 page titled "Starwright", and every picture
+#     it shows, beside it where the page names it;
 #   - reproducible: the same commit, unpacked into another folder as a source tarball is
 #     (git archive) and built there at another time, under another umask, time zone and locale,
-#     gives the same bytes for every download. Only what ships is built there: Starwright.dll in
-#     an i686 and an x86_64 tree, then the packing script;
+#     gives the same bytes for every download, the guide among them. Only what ships is built
+#     there: Starwright.dll in an i686 and an x86_64 tree, then the packing script;
 #   - signed when a certificate is given: built with a throwaway one (under a umask that keeps
 #     new files private), every signature verifies against it, the signed DLLs are the unsigned
 #     ones plus a signature with the unsigned ones' modes in the zip, and the signed
@@ -109,6 +111,16 @@ else
   grep -q CVE-2023-37378 "$out/old-nsis.log" && ok "NSIS 3.08-3 is refused: $(grep -m 1 '^dist:' "$out/old-nsis.log" | cut -c 1-60)..." ||
     fail "NSIS 3.08-3 is refused without saying why: $(cat "$out/old-nsis.log")"
 fi
+page=$out/unsigned/$name/guide.html
+if [ -f "$page" ] && grep -q '<meta charset="utf-8">' "$page" && grep -q '<title>Starwright</title>' "$page" &&
+   iconv -f UTF-8 -t UTF-8 "$page" >/dev/null 2>&1; then
+  pictures=$(grep -o '<img [^>]*src="[^"]*"' "$page" | sed 's/.*src="\([^"]*\)"/\1/' | grep -v -e '://' -e '^/' | LC_ALL=C sort -u)
+  missing=$(while read -r picture; do [ -z "$picture" ] || [ -f "$out/unsigned/$name/$picture" ] || echo "$picture"; done <<<"$pictures")
+  [ -z "$missing" ] && ok "$name.zip holds the guide, guide.html, with the $(grep -c . <<<"$pictures") pictures it shows" ||
+    fail "$name.zip's guide shows pictures it does not hold: $missing"
+else
+  fail "$name.zip holds no guide.html that is a UTF-8 page titled Starwright"
+fi
 sums=$(cd "$dist" && sha256sum -c SHA256SUMS 2>&1)
 [ $? = 0 ] && [ "$(grep -c ': OK$' <<<"$sums")" = ${#downloads[@]} ] && ok "SHA256SUMS matches the ${#downloads[@]} downloads" ||
   fail "SHA256SUMS does not match: $sums"
@@ -205,6 +217,9 @@ done
 for file in "${downloads[@]}" SHA256SUMS; do
   same "$dist/$file" "$copy/build/dist/$file" "$file"
 done
+mkdir -p "$out/again"
+unzip -q "$copy/build/dist/$name.zip" -d "$out/again" 2>/dev/null
+same "$out/unsigned/$name/guide.html" "$out/again/$name/guide.html" "the guide, guide.html,"
 # The debug information names folders through the prefix map only.
 leaks=$(grep -l -F -e "$root" -e "$copy" build/win{32,64}/plugin/Starwright.dll{,.debug} "$copy"/build/win{32,64}/plugin/Starwright.dll{,.debug} 2>/dev/null)
 [ -z "$leaks" ] && ok "no DLL or debug file names the folder it was built in" || fail "build folders named in: $leaks"

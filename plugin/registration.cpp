@@ -67,11 +67,6 @@ HRESULT DeleteTree(const std::wstring& key, REGSAM view) {
     return HRESULT_FROM_WIN32(status);
 }
 
-bool KeyExists(const std::wstring& path, REGSAM view) {
-    UniqueKey key;
-    return RegOpenKeyExW(kRoot, path.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS;
-}
-
 // The registry names type library versions and locales in lower-case hex: 46.0 is "2e.0".
 std::wstring Hex(unsigned long value) {
     std::wstring text;
@@ -87,8 +82,44 @@ const std::wstring kTypeLibVersionKey = kTypeLibKey + L"\\" + kVersion;
 const std::wstring kTypeLibOwnEntry = kTypeLibVersionKey + L"\\" + Hex(kLibLcid) + L"\\" + kLibSysKindText;
 
 // Whether the other build of this module is registered: its in-process server key, which is
-// what makes the class creatable in that view.
-bool OtherBitnessRegistered() { return KeyExists(kClassKey + L"\\InprocServer32", kOtherView); }
+// what makes the class creatable in that view, naming a file that is there. A registration
+// whose file is gone (deleted, quarantined by a virus scanner) serves no host: it counts as
+// absent, so that unregistering the build that is left removes everything. A path that cannot
+// be read or checked (or is not a plain string, as this module writes it) counts as there.
+bool OtherBitnessRegistered() {
+    UniqueKey key;
+    if (RegOpenKeyExW(kRoot, (kClassKey + L"\\InprocServer32").c_str(), 0, KEY_QUERY_VALUE | kOtherView,
+                      key.Put()) != ERROR_SUCCESS)
+        return false;
+    wchar_t path[MAX_PATH + 2] = {};
+    DWORD size = sizeof path - sizeof(wchar_t), type = 0;
+    if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return true;
+    std::wstring file(path);
+    if (file.size() >= 2 && file.front() == L'"' && file.back() == L'"') file = file.substr(1, file.size() - 2);
+    if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
+}
+
+// A per-user registration of this module's own identifiers, in the user's classes
+// (HKCU\Software\Classes), wins over the machine's for that user in HKEY_CLASSES_ROOT on
+// Windows: the user's hosts would load the file it names, an old version or none at all. The
+// module registers nothing per user, so such a copy is always stale, left by an earlier per-user
+// registration; it goes, in both views (on 32-bit Windows both flags name the one view).
+HRESULT RemoveUsersOwnCopies() {
+    const std::wstring keys[] = {kClassKey, kInterfaceKey, kProgIdKey, kTypeLibKey};
+    HRESULT first = S_OK;
+    for (const std::wstring& path : keys) {
+        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            const LSTATUS status = DeleteRegistryTree(HKEY_CURRENT_USER, path, view);
+            if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && SUCCEEDED(first))
+                first = HRESULT_FROM_WIN32(status);
+        }
+    }
+    return first;
+}
 
 // The folder of a path, without its final "\".
 std::wstring FolderOf(const std::wstring& path) {
@@ -156,7 +187,11 @@ HRESULT RegisterServer() {
         {kRoot, kClassKey, kOwnView},     {kRoot, kProgIdKey, kShared},       {kRoot, kTypeLibKey, kShared},
         {kRoot, kInterfaceKey, kOwnView}, {kRoot, kInterfaceKey, kOtherView},
     };
-    const HRESULT hr = WriteAll(modulePath);
+    HRESULT hr = WriteAll(modulePath);
+    // Then the user who registers sees the machine's registration too. A per-user copy that
+    // cannot be removed would keep this user's hosts on the stale one: that is a failure, and
+    // the machine's classes go back as they were.
+    if (SUCCEEDED(hr)) hr = RemoveUsersOwnCopies();
     if (FAILED(hr))
         for (const RegistryTree& tree : before) tree.Restore();
     return hr;
@@ -171,10 +206,14 @@ HRESULT UnregisterServer() {
     // While the other bitness stays registered, what both share stays too, the interface key in
     // both views with it, since the other's registration wrote it there: only this module's own
     // entry under the type library goes. (On 32-bit Windows the other view is this one.)
+    // A stale per-user copy would go on answering for this module for the user who runs this.
+    also(RemoveUsersOwnCopies());
     if (OtherBitnessRegistered()) {
         also(DeleteTree(kTypeLibOwnEntry, kShared));
         return first;
     }
+    // The other build's class key when its file is gone.
+    also(DeleteTree(kClassKey, kOtherView));
     also(DeleteTree(kProgIdKey, kShared));
     // This version of the library; the library's key only when no other version is left in it.
     also(DeleteTree(kTypeLibVersionKey, kShared));

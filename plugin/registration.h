@@ -1,6 +1,7 @@
 #pragma once
 // What DllRegisterServer writes and DllUnregisterServer removes: the type library (which
-// also registers _PlugIn for marshalling through it), the PlugIn class and its ProgID.
+// also registers _PlugIn for marshalling through it), the PlugIn class and its ProgID. Both
+// also remove stale per-user copies of these keys from the calling user's own classes.
 
 #include <windows.h>
 

@@ -15,10 +15,11 @@ packages=(
   wine wine32:i386 wine64 libwine:i386 fonts-wine
   # the virtual display, the demo's screenshots, the test locales
   xvfb xauth x11-utils imagemagick fonts-dejavu-core locales
-  # packaging: the installer and the zips; signing, and checking a release (the test's
-  # throwaway certificate, its unpacking); git, which names the commit a release is built from
-  # and gives the release's and the installer's tests the sources they build again
-  nsis zip osslsigncode openssl unzip git
+  # packaging: the installer and the zips, and the guide made from README (cmark-gfm); signing,
+  # and checking a release (the test's throwaway certificate, its unpacking); git, which names
+  # the commit a release is built from and gives the release's and the installer's tests the
+  # sources they build again
+  nsis zip cmark-gfm osslsigncode openssl unzip git
 )
 
 missing=()

@@ -3,7 +3,9 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${STARWRIGHT_WINEPREFIX:-$root/build/wine-prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No Gecko or Mono; and no winemenubuilder, which would copy a prefix's Start menu entries (the
+# installer's guide) into the Unix user's desktop menus, outside the prefix.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 unset WINEARCH
 # Wine writes Unix file names in the charset of the Unix locale: without a UTF-8 one (a fresh
 # root sets no LANG at all) it cannot make a file whose name goes beyond ASCII. C.UTF-8 is

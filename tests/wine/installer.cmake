@@ -12,7 +12,7 @@ if(STARWRIGHT_WINDOWS_BITS EQUAL 32)
     ${CMAKE_CURRENT_LIST_DIR}/as_invoker.rc
     ${CMAKE_SOURCE_DIR}/plugin/registry_tree.cpp
     ${CMAKE_SOURCE_DIR}/platform/text_win.cpp)
-  target_link_libraries(starwright_installer_tests PRIVATE gtest ole32 advapi32)
+  target_link_libraries(starwright_installer_tests PRIVATE gtest ole32 uuid shell32 shlwapi advapi32)
   add_dependencies(starwright_installer_tests dll_holder)
   starwright_kit_run(installer starwright_installer_tests)
 endif()

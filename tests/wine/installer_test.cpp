@@ -2,9 +2,10 @@
 // /S, its exit code read in full): installed over an older version and over itself while a host
 // has the plug-in loaded, removed through its "Apps & features" entry, an installer whose 64-bit
 // plug-in cannot be registered, a setup cut off part-way, and on 32-bit Windows the 32-bit
-// plug-in alone. Each scenario checks the installed files, both registry views of the machine's
-// classes (and that nothing went into the user's), the "Apps & features" entry, what Windows is
-// to do at the next restart, and script hosts of both bitnesses creating Starwright.PlugIn.
+// plug-in alone. Each scenario checks the installed files and the guide with its Start menu
+// entry, both registry views of the machine's classes (and that no stale per-user copy is left
+// in any loaded profile's classes), the "Apps & features" entry, what Windows is to do at the
+// next restart, and script hosts of both bitnesses creating Starwright.PlugIn.
 //
 // make test runs it under Wine (dist/test_installer.sh), the test kit on Windows. It installs
 // and removes Starwright, so it needs an administrator and a machine where Starwright is not
@@ -22,8 +23,13 @@
 // the kit): Starwright-<version>-setup.exe and the DLLs it holds (32-bit/, 64-bit/); version
 // 0.90's installer (older-setup.exe, built from the installer's sources before setup kept a record
 // of its changes) with its DLLs and README (older/); broken-setup.exe, whose 64-bit plug-in is
-// not a DLL; a host of each bitness (dll_holder-32.exe, dll_holder-64.exe); plugin_name.vbs.
+// not a DLL; a host of each bitness (dll_holder-32.exe, dll_holder-64.exe); plugin_name.vbs; the
+// guide as setup installs it (guide/).
 #include <windows.h>
+
+#include <aclapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +127,80 @@ std::wstring Dll32() { return Folder32() + L"\\Starwright.dll"; }
 std::wstring Dll64() { return Folder64() + L"\\Starwright.dll"; }
 std::wstring Uninstaller() { return Folder64() + L"\\uninstall.exe"; }
 
+// The guide's entry in the Start menu of all users.
+std::wstring Shortcut() {
+    wchar_t programs[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, programs);
+    return std::wstring(programs) + L"\\Starwright guide.lnk";
+}
+
+// What a shortcut opens, or why it cannot be read.
+std::wstring ShortcutTarget(const std::wstring& shortcut) {
+    const HRESULT initialized = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::wstring target = L"(cannot be read)";
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link)))) {
+        IPersistFile* file = nullptr;
+        wchar_t path[MAX_PATH] = {};
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            if (SUCCEEDED(file->Load(shortcut.c_str(), STGM_READ)) &&
+                SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH)))
+                target = path;
+            file->Release();
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(initialized)) CoUninitialize();
+    return target;
+}
+
+// The program a double-click opens a page (.html) with. Wine 8's AssocQueryString knows no
+// executable for a class whose command names one, so the class's command is read as ShellExecute
+// reads it then. The tests' Wine prefixes go without Wine's HTML engine, which is what registers
+// ".html" there; its class is then the one it names on Windows and in Wine's own registration.
+std::wstring PageOpener() {
+    wchar_t program[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    if (AssocQueryStringW(ASSOCF_NONE, ASSOCSTR_EXECUTABLE, L".html", L"open", program, &length) == S_OK) return program;
+    wchar_t text[MAX_PATH * 2] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    std::wstring pageClass = L"htmlfile";
+    if (RegGetValueW(HKEY_CLASSES_ROOT, L".html", nullptr, RRF_RT_REG_SZ, nullptr, text, &size) == ERROR_SUCCESS)
+        pageClass = text;
+    else if (!starwright::test::RunningUnderWine())
+        return L"";
+    const std::wstring command = pageClass + L"\\shell\\open\\command";
+    size = sizeof text - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, command.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text,
+                     &size) != ERROR_SUCCESS)
+        return L"";
+    std::wstring line = text;
+    if (line.starts_with(L"\"")) return line.substr(1, line.find(L'"', 1) - 1);
+    return line.substr(0, line.find(L' '));
+}
+
+// The files under a folder, as paths relative to it ("docs\\x.png"), sorted.
+std::vector<std::wstring> FilesUnder(const std::wstring& folder, const std::wstring& prefix = L"") {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return files;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const std::vector<std::wstring> more = FilesUnder(folder, prefix + name + L"\\");
+            files.insert(files.end(), more.begin(), more.end());
+        } else {
+            files.push_back(prefix + name);
+        }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 // A program of Windows' own, of the given bitness.
 std::wstring SystemProgram(int bits, const wchar_t* name) {
     wchar_t folder[MAX_PATH] = {};
@@ -133,6 +213,12 @@ std::wstring SystemProgram(int bits, const wchar_t* name) {
 }
 
 const std::wstring kClasses = L"Software\\Classes\\";
+// The plug-in's own keys in a classes key, whether the machine's or a user's.
+const std::wstring kOwnKeys[] = {std::wstring(L"CLSID\\") + ids::kPlugInClsidText,
+                                 std::wstring(L"Interface\\") + ids::kPlugInIidText,
+                                 std::wstring(L"TypeLib\\") + ids::kLibIdText, ids::kProgId};
+// The classes of a profile loaded beside the tester's own, in HKEY_USERS: the system's.
+const std::wstring kOtherProfileClasses = L".Default\\Software\\Classes\\";
 const std::wstring kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Starwright";
 const std::wstring kSessionManager = L"System\\CurrentControlSet\\Control\\Session Manager";
 const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
@@ -158,21 +244,88 @@ bool KeyExists(HKEY root, const std::wstring& key, REGSAM view) {
     return true;
 }
 
-// Every key that setup, the uninstallers and regsvr32 may write, in both views, the machine's
-// and the user's, as they stand now.
+// Every key that setup, the uninstallers and regsvr32 may write or remove, in both views, the
+// machine's and the users' (the tester's and another loaded profile's), as they stand now.
 std::vector<RegistryTree> TouchedKeys() {
     std::vector<RegistryTree> trees;
-    const std::wstring classKeys[] = {std::wstring(L"CLSID\\") + ids::kPlugInClsidText,
-                                      std::wstring(L"Interface\\") + ids::kPlugInIidText,
-                                      std::wstring(L"TypeLib\\") + ids::kLibIdText, ids::kProgId};
     for (const REGSAM view : kViews) {
-        for (const std::wstring& key : classKeys) trees.emplace_back(HKEY_LOCAL_MACHINE, kClasses + key, view);
+        for (const std::wstring& key : kOwnKeys) trees.emplace_back(HKEY_LOCAL_MACHINE, kClasses + key, view);
         trees.emplace_back(HKEY_LOCAL_MACHINE, kUninstallKey, view);
         trees.emplace_back(HKEY_LOCAL_MACHINE, L"Software\\Starwright", view);
-        for (const std::wstring& key : classKeys) trees.emplace_back(HKEY_CURRENT_USER, kClasses + key, view);
+        for (const std::wstring& key : kOwnKeys) trees.emplace_back(HKEY_CURRENT_USER, kClasses + key, view);
+        for (const std::wstring& key : kOwnKeys) trees.emplace_back(HKEY_USERS, kOtherProfileClasses + key, view);
     }
     return trees;
 }
+
+// The per-user copies of the plug-in's own keys that the tests plant: in the tester's classes
+// and in another loaded profile's, each key in both views, as an earlier per-user registration
+// would have left them. TouchedKeys covers them, so a test's end puts back what was there.
+struct UsersClasses {
+    HKEY root;
+    std::wstring classes;
+};
+const UsersClasses kUsersClasses[] = {{HKEY_CURRENT_USER, kClasses}, {HKEY_USERS, kOtherProfileClasses}};
+
+void PlantUsersCopies() {
+    const wchar_t stale[] = L"C:\\Old\\Starwright.dll";
+    for (const UsersClasses& user : kUsersClasses)
+        for (const std::wstring& key : kOwnKeys)
+            for (const REGSAM view : kViews) {
+                HKEY created = nullptr;
+                ASSERT_EQ(RegCreateKeyExW(user.root, (user.classes + key).c_str(), 0, nullptr, 0, KEY_SET_VALUE | view,
+                                          nullptr, &created, nullptr),
+                          ERROR_SUCCESS)
+                    << ToUtf8(user.classes + key);
+                RegSetValueExW(created, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(stale), sizeof stale);
+                RegCloseKey(created);
+            }
+}
+
+// While it lives, no program may change the values of HKLM\key, as when its permissions refuse it
+// (a deny entry for everyone in its DACL); then its permissions are as they were.
+class ValuesRefused {
+public:
+    explicit ValuesRefused(const std::wstring& key) {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS ||
+            GetSecurityInfo(key_, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl_, nullptr,
+                            &descriptor_) != ERROR_SUCCESS) {
+            ADD_FAILURE() << "cannot read the permissions of HKLM\\" << ToUtf8(key);
+            return;
+        }
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        PSID everyone = nullptr;
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+        EXPLICIT_ACCESSW deny{};
+        deny.grfAccessPermissions = KEY_SET_VALUE;
+        deny.grfAccessMode = DENY_ACCESS;
+        deny.grfInheritance = NO_INHERITANCE;
+        deny.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        deny.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
+        PACL refused = nullptr;
+        if (SetEntriesInAclW(1, &deny, dacl_, &refused) != ERROR_SUCCESS ||
+            SetSecurityInfo(key_, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, refused, nullptr) !=
+                ERROR_SUCCESS)
+            ADD_FAILURE() << "cannot refuse changes to HKLM\\" << ToUtf8(key);
+        else
+            changed_ = true;
+        LocalFree(refused);
+        FreeSid(everyone);
+    }
+    ~ValuesRefused() {
+        if (changed_) SetSecurityInfo(key_, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl_, nullptr);
+        if (descriptor_) LocalFree(descriptor_);
+        if (key_) RegCloseKey(key_);
+    }
+    ValuesRefused(const ValuesRefused&) = delete;
+    ValuesRefused& operator=(const ValuesRefused&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+    PACL dacl_ = nullptr;
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    bool changed_ = false;
+};
 
 // PendingFileRenameOperations: pairs of paths ("\??\C:\..."), the file and what it becomes at
 // the next restart: nothing (deleted), or another path (renamed; "!" first: replacing it).
@@ -425,7 +578,7 @@ protected:
             for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
                 registered = registered || KeyExists(root, kClasses + L"CLSID\\" + ids::kPlugInClsidText, view);
         if (registered || KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY) || Exists(Folder64()) ||
-            Exists(Folder32()))
+            Exists(Folder32()) || Exists(Shortcut()))
             GTEST_SKIP() << "Starwright is installed or registered on this machine: these tests install and remove "
                             "it, so uninstall it first";
         keysBefore_ = TouchedKeys();
@@ -544,20 +697,33 @@ protected:
     }
 
     // A version, whole: its DLLs, registered in both views, its "Apps & features" version, a
-    // script host of each bitness creating it; nothing of it in the user's classes.
+    // script host of each bitness creating it; nothing of it in any loaded profile's classes.
     void ExpectInstalled(const std::wstring& version, const std::wstring& parts) const {
         ExpectBytes(Dll32(), parts + L"\\32-bit\\Starwright.dll");
         ExpectBytes(Dll64(), parts + L"\\64-bit\\Starwright.dll");
         ExpectValue(KEY_WOW64_32KEY, kClasses + L"CLSID\\" + ids::kPlugInClsidText + L"\\InprocServer32", nullptr, Dll32());
         ExpectValue(KEY_WOW64_64KEY, kClasses + L"CLSID\\" + ids::kPlugInClsidText + L"\\InprocServer32", nullptr, Dll64());
         ExpectValue(KEY_WOW64_64KEY, kUninstallKey, L"DisplayVersion", version);
-        for (const REGSAM view : kViews)
-            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClasses + L"CLSID\\" + ids::kPlugInClsidText, view))
-                << "the plug-in is registered in the user's classes, " << Bits(view) << "-bit view";
+        for (const UsersClasses& user : kUsersClasses)
+            for (const std::wstring& key : kOwnKeys)
+                for (const REGSAM view : kViews)
+                    EXPECT_FALSE(KeyExists(user.root, user.classes + key, view))
+                        << "a per-user copy is left: " << (user.root == HKEY_USERS ? "HKU\\" : "HKCU\\")
+                        << ToUtf8(user.classes + key) << ", " << Bits(view) << "-bit view";
         ExpectClient(32, true);
         ExpectClient(64, true);
     }
-    void ExpectInstalled() const { ExpectInstalled(installer_.version, Parts()); }
+    // This version, with its guide: the page and its pictures as the build made them, and a
+    // Start menu entry that opens the page in whatever program Windows opens a page with.
+    void ExpectInstalled() const {
+        ExpectInstalled(installer_.version, Parts());
+        const std::vector<std::wstring> guide = FilesUnder(Part(L"guide"));
+        EXPECT_TRUE(std::find(guide.begin(), guide.end(), L"guide.html") != guide.end()) << "the kit's guide";
+        for (const std::wstring& file : guide) ExpectBytes(Folder64() + L"\\" + file, Part(L"guide\\") + file);
+        EXPECT_EQ(Lower(ShortcutTarget(Shortcut())), Lower(Folder64() + L"\\guide.html")) << ToUtf8(Shortcut());
+        const std::wstring opener = PageOpener();
+        EXPECT_TRUE(!opener.empty() && Exists(opener)) << "what opens a page, '" << ToUtf8(opener) << "', is not there";
+    }
 
     // Version 0.90 as it was installed: nothing set aside, nothing left for the next restart.
     void ExpectOlder(const std::string& when) const {
@@ -581,6 +747,7 @@ protected:
         EXPECT_TRUE(now == keysBefore_) << "a key setup or the uninstaller writes differs from before the test";
         EXPECT_FALSE(Exists(Folder64())) << ToUtf8(Folder64()) << " is still there";
         EXPECT_FALSE(Exists(Folder32())) << ToUtf8(Folder32()) << " is still there";
+        EXPECT_FALSE(Exists(Shortcut())) << ToUtf8(Shortcut()) << " is still there";
         ExpectClient(32, false);
         ExpectClient(64, false);
     }
@@ -614,6 +781,9 @@ protected:
 };
 
 TEST_F(InstallerTest, RegistersEachBitnessInItsOwnViewAndWritesTheAppsAndFeaturesEntry) {
+    // Stale per-user registrations, which would win over the machine's for those users: setup
+    // removes them from every loaded profile.
+    PlantUsersCopies();
     ASSERT_EQ(ExitCode(SetupCommand(installer_.path)), 0u);
     ExpectInstalled();
     for (const std::wstring& file : {Uninstaller(), Folder64() + L"\\README.md", Folder64() + L"\\LICENSE"})
@@ -647,6 +817,30 @@ TEST_F(InstallerTest, RegistersEachBitnessInItsOwnViewAndWritesTheAppsAndFeature
     }
     ExpectClient(32, true);
     ExpectClient(64, true);
+
+    // Windows is to delete a new file at the next restart, and setup cannot drop that (the
+    // Session Manager's key refuses changes): it says so, 1603, rather than "installed".
+    if (starwright::test::RunningUnderWine()) {
+        EXPECT_TRUE(MoveFileExW(Dll32().c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+        {
+            const ValuesRefused refused(kSessionManager);
+            EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 1603u) << "setup leaves its new DLL to be deleted";
+        }
+        ExpectDeletedAtRestart(Dll32());
+        EXPECT_EQ(ExitCode(SetupCommand(installer_.path)), 0u) << "setup run again drops the operation";
+        ExpectNothingPendingOnInstalled(true);
+    } else {
+        std::printf("note: on Windows the test does not refuse changes to a tester's Session Manager key; under "
+                    "Wine it does\n");
+    }
+
+    // The 64-bit DLL is gone (deleted, or quarantined by a virus scanner): the uninstaller
+    // still removes every key, both views, and stale per-user copies planted since.
+    ASSERT_TRUE(DeleteFileW(Dll64().c_str()));
+    PlantUsersCopies();
+    EXPECT_EQ(QuietUninstall(), 0u);
+    Restart();
+    ExpectNothingLeft();
 }
 
 TEST_F(InstallerTest, UninstallsWhileAHostHasThePlugInLoadedAndInstallsAgainBeforeTheRestart) {

@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "plugin/identifiers.h"
+#include "plugin/registry_tree.h"
 #include "tests/wine/plugin_test_support.h"
 #include "tests/wine/windows_only.h"
 
@@ -18,6 +21,7 @@ namespace starwright {
 namespace {
 
 using namespace plugin;
+using plugin::RegistryTree;
 
 constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
@@ -30,7 +34,7 @@ const std::wstring kClassKey = kClasses + L"CLSID\\" + kPlugInClsidText;
 const std::wstring kInterfaceKey = kClasses + L"Interface\\" + kPlugInIidText;
 const std::wstring kProgIdKey = kClasses + kProgId;
 const std::wstring kTypeLibKey = kClasses + L"TypeLib\\" + kLibIdText;
-const std::wstring kOtherPath = L"C:\\Other\\Starwright.dll";
+const std::wstring kOtherPath = L"C:\\Other\\Starwright.dll";  // a file that is not there
 
 // Every tree the registration writes, in each view that has a copy of it.
 struct Tree {
@@ -162,21 +166,26 @@ TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothView
 TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLastLeavesNothing) {
     STARWRIGHT_NEEDS_ADMINISTRATOR();
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    // The other's file: one that is there (this program), or one deleted or quarantined.
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
     const struct {
         const char* name;
         bool otherStays;
+        bool otherFileThere;
         bool typeLibGone;
         const char* after;  // Presence() after unregistering
     } cases[] = {
-        {"the other bitness stays registered", true, false, "011111"},
-        {"this bitness is the last", false, false, "000000"},
-        {"this bitness is the last, the type library key gone", false, true, "000000"},
+        {"the other bitness stays registered", true, true, false, "011111"},
+        {"the other bitness's file is gone", true, false, false, "000000"},
+        {"this bitness is the last", false, true, false, "000000"},
+        {"this bitness is the last, the type library key gone", false, true, true, "000000"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EraseAll();
         Write(kClassKey, nullptr, kProgId, kOtherView);
-        Write(kClassKey + L"\\InprocServer32", nullptr, kOtherPath, kOtherView);
+        Write(kClassKey + L"\\InprocServer32", nullptr, c.otherFileThere ? program : kOtherPath, kOtherView);
         Write(kTypeLibKey + L"\\2e.0\\0\\" + kOtherSysKind, nullptr, kOtherPath);
         ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
         ASSERT_EQ(Presence(), "111111") << Narrow(DumpAll());
@@ -189,7 +198,7 @@ TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLas
         const HRESULT hr = test::CallExport("DllUnregisterServer");
         EXPECT_EQ(hr, S_OK) << test::Hex(hr);
         EXPECT_EQ(Presence(), c.after) << Narrow(DumpAll());
-        if (c.otherStays) {
+        if (c.after == std::string("011111")) {
             EXPECT_FALSE(Exists(kTypeLibKey + L"\\2e.0\\0\\" + kLibSysKindText, kShared)) << "this module's library entry";
             EXPECT_TRUE(Exists(kTypeLibKey + L"\\2e.0\\0\\" + kOtherSysKind, kShared)) << "the other's library entry";
         }
@@ -197,23 +206,76 @@ TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLas
     EraseAll();
 }
 
-// A registration and an unregistration beside a stale per-user copy of the class key. They land
-// in the machine's classes, in both views, and neither touches the per-user copy.
-void RegisterBesideAUsersOwnClass(bool classesRootIsTheUsers) {
+// A per-user copy of one of the plug-in's own keys, planted in the user's classes in one view;
+// what the user had there is put back when it goes: a copy of their own, and no key the test
+// made on the way to it.
+class PlantedUserKey {
+public:
+    PlantedUserKey(const std::wstring& path, REGSAM view) : path_(path), view_(view), before_(HKEY_CURRENT_USER, path, view) {
+        for (size_t end = 0; (end = path.find(L'\\', end + 1)) != std::wstring::npos;) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, path.substr(0, end).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+                made_ = path.substr(0, end);
+                break;
+            }
+            RegCloseKey(key);
+        }
+    }
+    ~PlantedUserKey() {
+        before_.Restore();
+        if (!made_.empty()) Erase(HKEY_CURRENT_USER, made_, view_);
+    }
+    PlantedUserKey(const PlantedUserKey&) = delete;
+    PlantedUserKey& operator=(const PlantedUserKey&) = delete;
+
+    void Plant() const { Write(path_, nullptr, L"C:\\Old\\Starwright.dll", view_, HKEY_CURRENT_USER); }
+    bool There() const {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_READ | view_, &key) != ERROR_SUCCESS) return false;
+        RegCloseKey(key);
+        return true;
+    }
+
+private:
+    std::wstring path_;
+    REGSAM view_;
+    RegistryTree before_;
+    std::wstring made_;  // the first key on the way that was not there, if any
+};
+
+// The class's in-process server as HKEY_CLASSES_ROOT shows it to this process, in its own view.
+std::wstring ClassesRootServer() {
+    HKEY key = nullptr;
+    const std::wstring path = L"CLSID\\" + std::wstring(kPlugInClsidText) + L"\\InprocServer32";
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | kOwnView, &key) != ERROR_SUCCESS) return L"";
+    wchar_t value[MAX_PATH + 1] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return value;
+}
+
+// A registration and an unregistration beside stale per-user copies of the plug-in's own keys
+// (class, interface, ProgID, type library, in both views), as an earlier per-user registration
+// left them. They land in the machine's classes, in both views, and each removes the copies: on
+// Windows a per-user key wins over the machine's in HKEY_CLASSES_ROOT.
+void RegisterBesideUsersOwnCopies(bool classesRootIsTheUsers) {
     ASSERT_EQ(test::RegisterHostStub(), S_OK);
     EraseAll();
-    // The user's key the test makes first, which it removes at the end with all below it.
-    std::wstring made = kClassKey;
-    for (size_t end = 0; (end = kClassKey.find(L'\\', end + 1)) != std::wstring::npos;) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kClassKey.substr(0, end).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            made = kClassKey.substr(0, end);
-            break;
-        }
-        RegCloseKey(key);
-    }
-    Write(kClassKey + L"\\InprocServer32", nullptr, L"C:\\Old\\Starwright.dll", 0, HKEY_CURRENT_USER);
-    const std::wstring userBefore = Dump(HKEY_CURRENT_USER, kClassKey, 0, L"(user) CLSID");
+    std::vector<std::unique_ptr<PlantedUserKey>> copies;
+    for (const std::wstring& path : {kClassKey, kInterfaceKey, kProgIdKey, kTypeLibKey})
+        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+            copies.push_back(std::make_unique<PlantedUserKey>(path, view));
+    const auto plant = [&] {
+        for (const auto& copy : copies) copy->Plant();
+    };
+    const auto left = [&] {
+        std::string there;
+        for (const auto& copy : copies) there += copy->There() ? '1' : '0';
+        return there;
+    };
+    plant();
+    ASSERT_EQ(left(), "11111111") << "the per-user copies planted";
     if (classesRootIsTheUsers) {
         HKEY userClasses = nullptr;
         ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS, &userClasses),
@@ -224,35 +286,44 @@ void RegisterBesideAUsersOwnClass(bool classesRootIsTheUsers) {
 
     const HRESULT registered = test::CallExport("DllRegisterServer");
     const std::string afterRegistering = Presence();
-    const std::wstring userAfterRegistering = Dump(HKEY_CURRENT_USER, kClassKey, 0, L"(user) CLSID");
+    const std::string userAfterRegistering = left();
+    const std::wstring merged = ClassesRootServer();
+    plant();
     const HRESULT unregistered = test::CallExport("DllUnregisterServer");
     const std::string afterUnregistering = Presence();
-    const std::wstring userAfterUnregistering = Dump(HKEY_CURRENT_USER, kClassKey, 0, L"(user) CLSID");
+    const std::string userAfterUnregistering = left();
     if (classesRootIsTheUsers) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    Erase(HKEY_CURRENT_USER, made, 0);
+    copies.clear();
 
     EXPECT_EQ(registered, S_OK) << test::Hex(registered);
     EXPECT_EQ(afterRegistering, "101111") << "the machine's classes after registering";
-    EXPECT_EQ(Narrow(userAfterRegistering), Narrow(userBefore)) << "the user's classes after registering";
+    EXPECT_EQ(userAfterRegistering, "00000000") << "the user's copies after registering";
+    if (!classesRootIsTheUsers)
+        EXPECT_EQ(CompareStringOrdinal(merged.c_str(), -1, test::BesideTest(L"Starwright.dll").c_str(), -1, TRUE),
+                  CSTR_EQUAL)
+            << Narrow(merged)
+            << ": the server HKEY_CLASSES_ROOT shows this user after registering";
     EXPECT_EQ(unregistered, S_OK) << test::Hex(unregistered);
     EXPECT_EQ(afterUnregistering, "000000") << "the machine's classes after unregistering";
-    EXPECT_EQ(Narrow(userAfterUnregistering), Narrow(userBefore)) << "the user's classes after unregistering";
+    EXPECT_EQ(userAfterUnregistering, "00000000") << "the user's copies after unregistering";
     EraseAll();
 }
 
 // On Windows, a write through HKEY_CLASSES_ROOT goes to the user's own classes whenever the key
-// exists there, and an elevated host never reads them. Wine does not merge the two, so this test
-// makes that view: HKEY_CLASSES_ROOT is pointed at HKCU\Software\Classes for this process.
+// exists there, and an elevated host never reads them; a per-user key wins over the machine's
+// for that user. Wine does not merge the two, so this test makes that view: HKEY_CLASSES_ROOT is
+// pointed at HKCU\Software\Classes for this process. On Windows, the merged view itself then shows
+// the machine's registration.
 TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHold) {
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    RegisterBesideAUsersOwnClass(true);
+    RegisterBesideUsersOwnCopies(true);
 }
 
 TEST(PlugInRegistrationTest, RegistrationIsTheMachinesInWindowsOwnMergedView) {
     STARWRIGHT_WINDOWS_ONLY("Wine 8 does not merge the user's classes into HKEY_CLASSES_ROOT; "
                             "RegistrationIsTheMachinesWhateverTheUsersClassesHold makes that view itself");
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    RegisterBesideAUsersOwnClass(false);
+    RegisterBesideUsersOwnCopies(false);
 }
 
 // Runs a program and waits for it; its exit code, or -1 when it did not start.
