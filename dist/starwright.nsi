@@ -102,7 +102,7 @@ Var ShortcutExisted
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
-!define MUI_FINISHPAGE_TEXT "Next step: add ${PRODUCT} to MaxIm DL. Give MaxIm DL the plug-in's name, Starwright.PlugIn, where it lists its plug-ins; it then appears in the Plug-ins menu as $\"Starwright 1.0$\". The ${PRODUCT} guide shows how, step by step, and what each tool does; it is in the Start menu too.$\r$\n$\r$\nTo remove ${PRODUCT}, use $\"Apps & features$\" (or $\"Programs and Features$\") in the Windows settings."
+!define MUI_FINISHPAGE_TEXT "Next step: add ${PRODUCT} to MaxIm DL. Give MaxIm DL the plug-in's identifier, Starwright.PlugIn, where its help says plug-ins are added; MaxIm DL then lists it as $\"Starwright 1.0$\". The ${PRODUCT} guide shows how, step by step, and what each tool does; it is in the Start menu too.$\r$\n$\r$\nTo remove ${PRODUCT}, use $\"Apps & features$\" (or $\"Programs and Features$\") in the Windows settings."
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\guide.html"
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "Open the ${PRODUCT} guide"
 !define MUI_FINISHPAGE_SHOWREADME_FUNCTION OpenGuide
