@@ -88,8 +88,11 @@ pre { padding: 0.6em; overflow-x: auto; }
 </head>
 <body>
 HEAD
-    cmark-gfm --unsafe -e table -e autolink -e strikethrough README.md | LC_ALL=C perl -CSD -pe '
+    cmark-gfm --unsafe -e table -e autolink -e strikethrough README.md | LC_ALL=C perl -0777 -CSD -pe '
       BEGIN { our %seen; }
+      # The developers pages and the changelog are not installed with the guide: their links
+      # would lead nowhere, so their text stays and the link goes.
+      s{<a href="(?![a-z][a-z0-9+.-]*:|#)[^"]*\.md(?:#[^"]*)?">(.*?)</a>}{$1}gs;
       s{<h([1-6])>(.*?)</h\1>}{
         my ($level, $text) = ($1, $2);
         (my $id = lc $text) =~ s/<[^>]*>//g;
