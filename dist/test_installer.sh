@@ -23,6 +23,7 @@ export STARWRIGHT_WINEPREFIX=$out/wine-prefix
 . scripts/wine-env.sh
 starwright_session_begin
 trap starwright_session_end EXIT
+starwright_session_removes_prefixes
 starwright_session_note prefixes "$STARWRIGHT_WINEPREFIX"
 starwright_display
 starwright_prefix
@@ -47,6 +48,7 @@ echo "== on 32-bit Windows"
 # A 32-bit prefix of its own: no Program Files (x86), no 64-bit plug-in.
 export WINEPREFIX=$out/wine-prefix-32
 starwright_session_note prefixes "$WINEPREFIX"
+starwright_session_note made "$WINEPREFIX"
 WINEARCH=win32 wineboot -i >/dev/null 2>&1 </dev/null
 wineserver -w
 wine "${program[0]}" --gtest_filter='InstallerOn32BitWindowsTest.*' \
