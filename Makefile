@@ -8,7 +8,7 @@ JOBS ?= 2
 # apart.
 .NOTPARALLEL:
 
-.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist test-release test-kit test-windows dist fuzz demo docs-pictures bench clean
+.PHONY: all setup native cross cross64 fuzz-build test test-native test-fuzz test-wine test-dist test-release test-kit test-windows disk-windows dist fuzz demo docs-pictures bench clean
 
 all: native cross cross64
 
@@ -55,8 +55,12 @@ test-kit: dist
 
 # test-wine (each build apart), test-dist and test-release at once, then the test kit's test,
 # each with its log printed whole when it ends.
-test-windows: dist
+# Each checks first that the disk has room for the whole run (scripts/check-disk.sh).
+test-windows: disk-windows dist
 	@bash scripts/test-windows.sh
+
+disk-windows:
+	@bash scripts/check-disk.sh windows
 
 # The libFuzzer targets: clang with AddressSanitizer and UndefinedBehaviorSanitizer, own tree.
 fuzz-build: setup
@@ -74,6 +78,7 @@ fuzz: fuzz-build
 
 # Every test, then a look at the process list: nothing the run started may be left running.
 test:
+	@bash scripts/check-disk.sh test
 	@bash tests/left_running.sh $(MAKE) --no-print-directory test-native test-fuzz test-windows
 
 demo: cross

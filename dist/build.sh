@@ -325,6 +325,9 @@ rm -rf "$stage"
   echo "Tracked-Files: $tracked"
   echo "Source-Date-Epoch: $epoch"
   echo "Build-Origin: Debian"
+  # The release of Debian that built it (Debian 12 and 13 give different bytes: their compilers
+  # differ), and its point release.
+  echo "Build-Release: $(. /etc/os-release && echo "$PRETTY_NAME"), $(cat /etc/debian_version 2>/dev/null || echo unknown)"
   echo "Installed-Build-Depends:"
   LC_ALL=C sort <<<"$buildinfo" | sed 's/^/ /; $!s/$/,/'
 } > "$out/BUILDINFO"

@@ -23,6 +23,7 @@ export STARWRIGHT_WINEPREFIX=$out/wine-prefix
 . scripts/wine-env.sh
 starwright_session_begin
 trap starwright_session_end EXIT
+starwright_session_removes_prefixes
 starwright_session_note prefixes "$STARWRIGHT_WINEPREFIX"
 starwright_display
 starwright_prefix
@@ -31,7 +32,7 @@ starwright_wine64 >/dev/null || exit 1
 status=0
 # The reason of each test the run skipped but for those allowed (an extended regular expression).
 skipped_but() {  # XML ALLOWED
-  grep -o '<skipped message="[^"]*"' "$1" | sed -e 's/"$//' -e 's/.*&#x0A;//' | grep -v -E "$2"
+  grep -o '<skipped message="[^"]*"' "$1" | sed -e 's/"$//' -e 's/\(&#x0A;\)*$//' -e 's/.*&#x0A;//' | grep -v -E "$2"
 }
 expect_every_scenario() {  # XML ALLOWED
   local left
@@ -47,6 +48,7 @@ echo "== on 32-bit Windows"
 # A 32-bit prefix of its own: no Program Files (x86), no 64-bit plug-in.
 export WINEPREFIX=$out/wine-prefix-32
 starwright_session_note prefixes "$WINEPREFIX"
+starwright_session_note made "$WINEPREFIX"
 WINEARCH=win32 wineboot -i >/dev/null 2>&1 </dev/null
 wineserver -w
 wine "${program[0]}" --gtest_filter='InstallerOn32BitWindowsTest.*' \

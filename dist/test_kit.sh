@@ -33,6 +33,7 @@ rm -rf "$out" && mkdir -p "$out"
 export STARWRIGHT_WINEPREFIX=$out/wine-prefix
 . scripts/wine-env.sh
 starwright_session_begin
+starwright_session_removes_prefixes
 starwright_session_note prefixes "$WINEPREFIX"
 starwright_display
 starwright_prefix

@@ -35,6 +35,7 @@ export STARWRIGHT_WINEPREFIX=$root/$out/wine-prefix
 # stop its server while the other writes its type library; the display and server go at the end.
 . scripts/wine-env.sh
 starwright_session_begin
+starwright_session_removes_prefixes
 
 passed=0
 failed=0

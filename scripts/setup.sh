@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(
   # native build and tests (sanitizers; GoogleTest prebuilt for them, its sources for the cross
-  # builds), and the fuzz target's compiler with libFuzzer
-  gcc g++ make cmake googletest libgtest-dev clang libclang-rt-14-dev
+  # builds), and the fuzz target's compiler with libFuzzer: libclang-rt-dev is the runtime of
+  # the release's own clang (libclang-rt-14-dev on Debian 12, libclang-rt-19-dev on Debian 13)
+  gcc g++ make cmake googletest libgtest-dev clang libclang-rt-dev
   # the cross builds: 32-bit (the product) and 64-bit, POSIX threads, widl
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev

@@ -13,8 +13,10 @@
 set -u
 cd "$(dirname "$0")/.."
 . scripts/wine-env.sh
-# One session for all four: what any of them started is stopped when this script ends.
+# One session for all five: what any of them started is stopped when this script ends, and the
+# prefixes they made are removed.
 starwright_session_begin
+starwright_session_removes_prefixes
 logs=build/test-logs
 rm -rf "$logs" && mkdir -p "$logs"
 
@@ -63,4 +65,6 @@ for name in "${names[@]}"; do
   [ ${result[$name]} = 0 ] || status=1
 done
 echo "test-windows: all five ended after $SECONDS s"
+# Their prefixes share the template's files: none may have changed it.
+starwright_template_unchanged || status=1
 exit $status

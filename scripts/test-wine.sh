@@ -12,6 +12,7 @@ for tree in "${trees[@]}"; do
 done
 case " ${trees[*]} " in *" build/win64 "*) starwright_wine64 >/dev/null ;; esac
 starwright_wine_ready
+starwright_session_removes_prefixes
 status=0
 for tree in "${trees[@]}"; do
   echo "== Windows tests in $tree"

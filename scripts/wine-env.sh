@@ -56,18 +56,73 @@ starwright_display() {
 }
 
 # A new prefix is a copy of one made once for the tree (the template): Wine's own set-up of a
-# prefix takes some twenty seconds, a copy two, and a run of every test makes five prefixes.
+# prefix takes some twenty seconds, a copy two, and a run of every test makes eight prefixes.
 # Exported, so that a copy of the sources built by a test (the release's) uses it too.
 export STARWRIGHT_WINE_TEMPLATE=${STARWRIGHT_WINE_TEMPLATE:-$root/build/wine-template}
 
+# The files of a prefix that Wine only reads once the prefix is set up, nine tenths of its 1.3 GB:
+# its DLLs, programs, drivers, code pages, type libraries and fonts. A copy shares them with the
+# template as hard links; everything else (the registry, the .ini files, the users' folders) is
+# copied. A program that wrote into a shared file would change the template and every other
+# prefix: none does, as Wine writes its own files only when it sets up or updates a prefix (and
+# a prefix made by another Wine than the template's is made anew), and installers and tests add
+# files of their own names. starwright_template_unchanged checks that after a run.
+starwright_shared_names=(dll exe drv nls msstyles ocx acm sys cpl tlb ds vxd fon ttf ttc com ax)
+starwright_shared_find() {  # find's tests for those files
+  local first=1 ext
+  printf '%s\n' '('
+  for ext in "${starwright_shared_names[@]}"; do
+    [ $first = 1 ] || printf '%s\n' -o
+    printf '%s\n' -iname "*.$ext"
+    first=0
+  done
+  printf '%s\n' ')'
+}
+
+# Size and time of change of every shared file, as the template had them when it was made.
+starwright_template_files() {  # TEMPLATE
+  local tests
+  mapfile -t tests < <(starwright_shared_find)
+  (cd "$1" && find drive_c -type f "${tests[@]}" -printf '%s %T@ %p\n' | LC_ALL=C sort -k 3)
+}
+
+# Fails, naming them, when a shared file of the template is not as it was made.
+starwright_template_unchanged() {
+  local template=$STARWRIGHT_WINE_TEMPLATE changed
+  [ -f "$template/.starwright-shared" ] || return 0
+  changed=$(diff "$template/.starwright-shared" <(starwright_template_files "$template") | sed -n 's/^[<>] [^ ]* [^ ]* //p' | sort -u)
+  [ -z "$changed" ] && return 0
+  echo "wine-env: files of the Wine template $template were changed through a prefix that shares them:"
+  echo "$changed" | head -n 20 | sed 's/^/  /'
+  return 1
+}
+
+# The copy: the shared files as hard links, the rest copied. Where links cannot be made (a prefix
+# on another file system than the template), a whole copy.
+starwright_prefix_copy() {  # TEMPLATE PREFIX
+  local from=$1 to=$2 tests excludes=() ext
+  mapfile -t tests < <(starwright_shared_find)
+  for ext in "${starwright_shared_names[@]}"; do excludes+=("--exclude=*.$ext"); done
+  mkdir -p "$to" &&
+  (cd "$from" && tar -c --exclude=./.starwright-shared --exclude=./.starwright-ready --ignore-case "${excludes[@]}" .) |
+    tar -x -C "$to" &&
+  (cd "$from" && find drive_c -type f "${tests[@]}" -print0 | xargs -0 -r cp -l --parents -t "$to" 2>/dev/null) ||
+  { rm -rf "$to" && cp -a "$from" "$to" && rm -f "$to/.starwright-shared" "$to/.starwright-ready"; }
+}
+
+# A prefix is ready once made by the Wine installed now: its version is in the prefix's mark.
 starwright_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
+  local version
+  version=$(wine --version 2>/dev/null) || version=unknown
   (flock 9
-   if [ ! -f "$WINEPREFIX/.starwright-ready" ]; then
+   if [ "$(cat "$WINEPREFIX/.starwright-ready" 2>/dev/null)" != "$version" ]; then
      rm -rf "$WINEPREFIX"
      if [ "$WINEPREFIX" != "$STARWRIGHT_WINE_TEMPLATE" ]; then
        (export WINEPREFIX=$STARWRIGHT_WINE_TEMPLATE; starwright_prefix)
-       cp -a "$STARWRIGHT_WINE_TEMPLATE" "$WINEPREFIX"
+       starwright_prefix_copy "$STARWRIGHT_WINE_TEMPLATE" "$WINEPREFIX" &&
+         echo "$version" > "$WINEPREFIX/.starwright-ready"
+       starwright_session_note made "$WINEPREFIX"
      else
        wineboot -i >/dev/null 2>&1 < /dev/null
        wineserver -w
@@ -75,7 +130,8 @@ starwright_prefix() {
        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 < /dev/null
        wineserver -w
        starwright_prefix_fonts
-       touch "$WINEPREFIX/.starwright-ready"
+       starwright_template_files "$WINEPREFIX" > "$WINEPREFIX/.starwright-shared"
+       echo "$version" > "$WINEPREFIX/.starwright-ready"
      fi
    fi
    starwright_prefix_fonts) 9>"$WINEPREFIX.lock"
@@ -168,6 +224,13 @@ starwright_session_begin() {
   trap 'exit 143' TERM
 }
 
+# The long test runs remove, when their session ends, the prefixes made in it, once every part
+# has ended (the test kit's test counts results the others wrote, but none in a prefix), unless
+# STARWRIGHT_KEEP_PREFIXES=1 keeps them for a closer look. The template stays for the next run.
+starwright_session_removes_prefixes() {
+  [ -n "${STARWRIGHT_SESSION:-}" ] && [ -d "$STARWRIGHT_SESSION" ] && touch "$STARWRIGHT_SESSION/remove-prefixes"
+}
+
 starwright_session_note() {  # KIND VALUE
   [ -n "${STARWRIGHT_SESSION:-}" ] && [ -d "$STARWRIGHT_SESSION" ] || return 0
   grep -qsxF -- "$2" "$STARWRIGHT_SESSION/$1" || echo "$2" >> "$STARWRIGHT_SESSION/$1"
@@ -201,5 +264,15 @@ starwright_session_end() {
     case $(cat /proc/$pid/comm 2>/dev/null) in Xvfb) kill "$pid" 2>/dev/null ;; *) continue ;; esac
     for _ in $(seq 100); do [ -e /proc/$pid ] || break; sleep 0.05; done
   done < <(cat "$session/displays" 2>/dev/null)
+  if [ -f "$session/remove-prefixes" ] && [ "${STARWRIGHT_KEEP_PREFIXES:-0}" != 1 ]; then
+    while read -r prefix; do
+      [ -n "$prefix" ] && [ -d "$prefix" ] && [ "$prefix" != "$STARWRIGHT_WINE_TEMPLATE" ] || continue
+      if [ -n "$(starwright_prefix_pids "$prefix")" ]; then
+        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 < /dev/null
+        for _ in $(seq 100); do [ -z "$(starwright_prefix_pids "$prefix")" ] && break; sleep 0.05; done
+      fi
+      rm -rf "$prefix" "$prefix.lock"
+    done < <(cat "$session/made" 2>/dev/null)
+  fi
   rm -rf "$session"
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "host/sim/com/sim_com_server.h"

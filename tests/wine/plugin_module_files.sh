@@ -22,7 +22,9 @@ while read -r name; do
   esac
 done < <(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p')
 
-exports=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort)
+# Each entry of the table is a line "[index] ... name": older binutils put the name right after the
+# index, newer ones ("[   0] +base[   1] 0000 DllCanUnloadNow") the ordinal and hint between.
+exports=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^[[:space:]]*\[ *[0-9]+\] / { print $NF }' | sort)
 expected=$(printf '%s\n' DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
 if [ "$exports" = "$expected" ]; then
   echo "ok: exports" $exports

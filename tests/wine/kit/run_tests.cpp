@@ -159,7 +159,8 @@ struct Result {
 };
 
 // GoogleTest's XML: one <testcase> per test, with a <failure> when it failed and
-// result="skipped" with a <skipped message="file:line&#x0A;reason"> when it was skipped.
+// result="skipped" with a <skipped message="file:line&#x0A;reason"> when it was skipped (GoogleTest
+// 1.16 adds a last &#x0A;).
 Result ReadResult(const std::wstring& xml) {
     Result result;
     const std::string all = ReadWhole(xml);
@@ -179,6 +180,8 @@ Result ReadResult(const std::wstring& xml) {
             std::string reason;
             const size_t skippedAt = element.find("<skipped ");
             if (skippedAt != std::string::npos) reason = Attribute(element.substr(skippedAt), "message");
+            // Newer GoogleTest ends the message with a line end too.
+            while (!reason.empty() && reason.back() == '\n') reason.pop_back();
             reason = reason.substr(reason.rfind('\n') == std::string::npos ? 0 : reason.rfind('\n') + 1);
             result.notes.push_back("skipped " + test + ": " + reason);
         } else {
