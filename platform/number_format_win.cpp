@@ -3,8 +3,9 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -46,22 +47,26 @@ std::string WindowsNumberText::FormatFixed1(double value) {
 // Windows' general form switches to "1E-05" / "1E+20" notation where printf's %.15G does (a
 // decimal exponent below -4 or above 14, after rounding to 15 digits); VarBstrFromR8 gives that
 // on Windows, but not every oleaut32 does (Wine 10 writes 1E-05 as "0.00001"). Those values are
-// written here, with the user's decimal separator, as VarBstrFromR8 uses; the others are its own.
+// written here, with the user's decimal separator as VarBstrFromR8 uses it, and an exponent of at
+// least two digits (msvcrt writes three); the others are its own. msvcrt's printf is used, not
+// std::to_chars, whose tables would double the module's size; the decimal point it writes
+// depends on the C locale another module in the host may have set, so any character that is not
+// a digit, a sign or the exponent's E stands for it.
 std::string WindowsNumberText::FormatGeneral(double value) {
     if (!std::isfinite(value)) throw OverflowFailure();
-    char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
-    const std::string general(buffer, ec == std::errc() ? end : buffer);
-    if (general.find('e') != std::string::npos) {
+    char general[40];
+    const int length = _snprintf(general, sizeof general, "%.15G", value);
+    if (length > 0 && length < static_cast<int>(sizeof general) && std::strchr(general, 'E')) {
         wchar_t decimal[8] = {};
         const std::string separator =
             GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8) > 0 ? ToUtf8(decimal) : ".";
         std::string text;
-        for (const char c : general) {
-            if (c == '.') text += separator;
-            else text += c == 'e' ? 'E' : c;
-        }
-        return text;
+        const char* c = general;
+        for (; *c != 'E'; ++c) text += (*c >= '0' && *c <= '9') || *c == '-' ? std::string(1, *c) : separator;
+        text += *c++;
+        text += *c++;  // the exponent's sign
+        while (*c == '0' && std::strlen(c) > 2) ++c;
+        return text + c;
     }
     UniqueBstr text;
     const HRESULT hr = VarBstrFromR8(value, LOCALE_USER_DEFAULT, 0, text.Out());
