@@ -128,7 +128,8 @@ void Write(const std::wstring& path, const wchar_t* name, const std::wstring& va
 // a registration from another folder.
 TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothViews) {
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
+    ASSERT_EQ(test::HostLibraryFound(), S_OK);
     for (bool registeredElsewhere : {false, true}) {
         SCOPED_TRACE(registeredElsewhere ? "registered from another folder" : "nothing registered");
         EraseAll();
@@ -161,7 +162,8 @@ TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothView
 // key has gone already and UnRegisterTypeLib cannot find the interface keys through it.
 TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLastLeavesNothing) {
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
+    ASSERT_EQ(test::HostLibraryFound(), S_OK);
     const struct {
         const char* name;
         bool otherStays;
@@ -200,7 +202,7 @@ TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLas
 // A registration and an unregistration beside a stale per-user copy of the class key. They land
 // in the machine's classes, in both views, and neither touches the per-user copy.
 void RegisterBesideAUsersOwnClass(bool classesRootIsTheUsers) {
-    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    ASSERT_EQ(test::HostLibraryFound(), S_OK);
     EraseAll();
     // The user's key the test makes first, which it removes at the end with all below it.
     std::wstring made = kClassKey;
@@ -245,6 +247,7 @@ void RegisterBesideAUsersOwnClass(bool classesRootIsTheUsers) {
 // makes that view: HKEY_CLASSES_ROOT is pointed at HKCU\Software\Classes for this process.
 TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHold) {
     STARWRIGHT_NEEDS_ADMINISTRATOR();
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     RegisterBesideAUsersOwnClass(true);
 }
 
@@ -252,6 +255,7 @@ TEST(PlugInRegistrationTest, RegistrationIsTheMachinesInWindowsOwnMergedView) {
     STARWRIGHT_WINDOWS_ONLY("Wine 8 does not merge the user's classes into HKEY_CLASSES_ROOT; "
                             "RegistrationIsTheMachinesWhateverTheUsersClassesHold makes that view itself");
     STARWRIGHT_NEEDS_ADMINISTRATOR();
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     RegisterBesideAUsersOwnClass(false);
 }
 
@@ -277,6 +281,7 @@ TEST(PlugInRegistrationTest, BothBitnessesSideBySideInWindowsOwnViews) {
     STARWRIGHT_WINDOWS_ONLY("under Wine, plugin_registration.sh runs both regsvr32s on both DLLs and reads "
                             "both views with both reg.exes");
     STARWRIGHT_NEEDS_ADMINISTRATOR();
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     BOOL wow64 = FALSE;
     if (sizeof(void*) == 4 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64))
         GTEST_SKIP() << "needs 64-bit Windows";
