@@ -25,19 +25,32 @@ bool InFrenchLocale() { return g_french; }
 
 namespace {
 
-// A run for a language ("en", "de", "fr") expects a user locale of that language: under ctest
-// the run sets it for Wine (LC_ALL), and a test of each such run checks it. The test kit runs
-// every run in the machine's own locale (it sets STARWRIGHT_TEST_KIT), where a run for another
-// language is skipped whole, saying which locale it needs. Empty when the locale fits.
+// A run for a language ("en", "de", "fr") expects a user locale of that language, writing numbers
+// with that language's usual separators: under ctest the run sets it for Wine (LC_ALL), and a test
+// of each such run checks it. The test kit runs every run in the machine's own locale (it sets
+// STARWRIGHT_TEST_KIT), where a run for another language, or for the same language written with
+// other separators (fr-FR on Windows groups digits with U+202F, de-CH with U+2019, a user may set
+// their own), is skipped whole, saying which locale it needs. Empty when the locale fits.
 std::string LocaleMismatch(const std::string& language) {
     wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
     GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
     const std::string locale(name, name + std::wcslen(name));
-    if (locale.compare(0, language.size(), language) == 0 &&
-        (locale.size() == language.size() || locale[language.size()] == '-'))
-        return {};
-    return "needs a user locale of the language " + language + " (this one is " + locale +
-           "): Control Panel, Region, Format";
+    const std::string how = "): Control Panel, Region, Format";
+    if (locale.compare(0, language.size(), language) != 0 ||
+        (locale.size() != language.size() && locale[language.size()] != '-'))
+        return "needs a user locale of the language " + language + " (this one is " + locale + how;
+    const std::wstring expected = language == "en" ? L".," : language == "de" ? L",." : L",\u00A0";
+    wchar_t decimal[8] = {}, grouping[8] = {};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, grouping, 8);
+    if (std::wstring(decimal) + grouping == expected) return {};
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "needs the separators of the language %s: decimal U+%04X and digit grouping U+%04X (this locale, %s, "
+                  "has U+%04X and U+%04X",
+                  language.c_str(), static_cast<unsigned>(expected[0]), static_cast<unsigned>(expected[1]),
+                  locale.c_str(), static_cast<unsigned>(decimal[0]), static_cast<unsigned>(grouping[0]));
+    return text + how;
 }
 
 std::string XmlText(const std::string& text) {

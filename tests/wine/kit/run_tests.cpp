@@ -690,18 +690,28 @@ int Main(const std::wstring& kit, const Options& options) {
             g_journalPending = WriteJournal(g_journal);
             LeaveCriticalSection(&g_journalLock);
             std::string why = "its journal could not be written to " + ToUtf8(g_journalFile);
+            // GoogleTest opens its XML file by a narrow path: it writes it beside the journal (a
+            // folder with a plain name), and the runner moves it into the report, which may be
+            // anywhere.
+            const std::wstring written = journalFolder + L"\\results.xml";
+            DeleteFileW(written.c_str());
             const long code = !g_journalPending ? -1
                               : g_stopped       ? -3
                                                 : RunProgram(folder,
                                                              L"\"" + folder + L"\\" + ToWide(run.program) + L"\" " +
-                                                                 ToWide(run.arguments) + L" \"--gtest_output=xml:" + xml + L"\"",
+                                                                 ToWide(run.arguments) + L" \"--gtest_output=xml:" + written +
+                                                                 L"\"",
                                                              base + L".log", why, options.limitSeconds * 1000);
+            const bool wroteResults = MoveFileExW(written.c_str(), xml.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
             const PutBackResult put = PutBackPending(folder, base + L"-put-back.log");
             const std::string& problems = put.problems;
             Result result = ReadResult(xml);
             // A program that ended early (a crash, Ctrl+C, its time limit) or could not start wrote
             // no results for the tests it did not finish: the run counts as one failure more.
-            if (code != 0 && code != -3 && result.failed == 0) {
+            if (code == 0 && !wroteResults) {
+                ++result.failed;
+                result.notes.push_back("failed  the program ended with 0 but wrote no results");
+            } else if (code != 0 && code != -3 && result.failed == 0) {
                 ++result.failed;
                 result.notes.push_back(code == -1   ? "failed  the program did not start: " + why
                                        : code == -2 ? "failed  the program ran past its time limit of " +
@@ -736,6 +746,7 @@ int Main(const std::wstring& kit, const Options& options) {
         summary << "stopped with Ctrl+C: the runs after it did not run\n";
         std::printf("stopped with Ctrl+C: the runs after it did not run\n");
     }
+    RemoveDirectoryW(journalFolder.c_str());  // when empty
     char last[128];
     std::snprintf(last, sizeof last, "%d passed, %d failed, %d skipped\n", passed, failed, skipped);
     summary << last;
