@@ -43,6 +43,16 @@ const Tree kTrees[] = {
     {kProgIdKey, kShared},     {kTypeLibKey, kShared},
 };
 
+// 32-bit Windows has one registry view, where the view flags name the same keys: the tests that
+// tell the views apart are skipped there, saying so.
+bool OneRegistryView() {
+    BOOL wow64 = FALSE;
+    return sizeof(void*) == 4 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+}
+#define STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS()                                                           \
+    if (OneRegistryView()) GTEST_SKIP() << "needs 64-bit Windows: 32-bit Windows has one registry view, where " \
+                                           "the two this test tells apart are one"
+
 std::wstring ViewName(REGSAM view) {
     if (view == kShared) return L"shared";
     return view == KEY_WOW64_32KEY ? L"32-bit view" : L"64-bit view";
@@ -161,6 +171,7 @@ TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothView
 // wrote there. The last one to go leaves nothing in either view, also when the type library's
 // key has gone already and UnRegisterTypeLib cannot find the interface keys through it.
 TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLastLeavesNothing) {
+    STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS();
     STARWRIGHT_NEEDS_ADMINISTRATOR();
     STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     ASSERT_EQ(test::HostLibraryFound(), S_OK);
@@ -246,6 +257,7 @@ void RegisterBesideAUsersOwnClass(bool classesRootIsTheUsers) {
 // exists there, and an elevated host never reads them. Wine does not merge the two, so this test
 // makes that view: HKEY_CLASSES_ROOT is pointed at HKCU\Software\Classes for this process.
 TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHold) {
+    STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS();
     STARWRIGHT_NEEDS_ADMINISTRATOR();
     STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     RegisterBesideAUsersOwnClass(true);
@@ -254,6 +266,7 @@ TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHol
 TEST(PlugInRegistrationTest, RegistrationIsTheMachinesInWindowsOwnMergedView) {
     STARWRIGHT_WINDOWS_ONLY("Wine 8 does not merge the user's classes into HKEY_CLASSES_ROOT; "
                             "RegistrationIsTheMachinesWhateverTheUsersClassesHold makes that view itself");
+    STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS();
     STARWRIGHT_NEEDS_ADMINISTRATOR();
     STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     RegisterBesideAUsersOwnClass(false);
@@ -282,9 +295,13 @@ TEST(PlugInRegistrationTest, BothBitnessesSideBySideInWindowsOwnViews) {
                             "both views with both reg.exes");
     STARWRIGHT_NEEDS_ADMINISTRATOR();
     STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
-    BOOL wow64 = FALSE;
-    if (sizeof(void*) == 4 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64))
-        GTEST_SKIP() << "needs 64-bit Windows";
+    STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS();
+    // On ARM64 Windows the 64-bit regsvr32 is an ARM64 program, which cannot load the x64 DLL.
+    USHORT process = 0, native = 0;
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    const auto query = test::ExportOf<IsWow64Process2Fn>(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2");
+    if (query && query(GetCurrentProcess(), &process, &native) && native == 0xAA64)
+        GTEST_SKIP() << "needs x64 Windows: on ARM64 Windows the 64-bit regsvr32 cannot load the x64 DLL";
     wchar_t windows[MAX_PATH] = {};
     GetWindowsDirectoryW(windows, MAX_PATH);
     // A 32-bit program reaches the 64-bit system folder as Sysnative.

@@ -535,6 +535,30 @@ bool OnWindows64() {
 
 // The machine's architecture and the emulation a program of it runs under, as Windows 10 1709 and
 // later tell (IsWow64Process2); older Windows, from the bitness alone.
+USHORT NativeMachine() {
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    USHORT process = 0, native = 0;
+    auto query = reinterpret_cast<IsWow64Process2Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2")));
+    if (!query || !query(GetCurrentProcess(), &process, &native)) return OnWindows64() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    return native;
+}
+
+// Why the 64-bit runs cannot run here (32-bit Windows; Windows 10 on ARM, which runs no x64
+// programs: Windows 11 does); empty where they can.
+std::string No64BitRuns() {
+    if (!OnWindows64()) return "32-bit Windows runs no 64-bit programs";
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (auto get = reinterpret_cast<RtlGetVersionFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"))))
+        get(&version);
+    if (NativeMachine() == 0xAA64 && version.dwBuildNumber < 22000)
+        return "Windows 10 on ARM runs no x64 programs (Windows 11 on ARM does)";
+    return {};
+}
+
 std::string Architecture() {
     using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
     const auto name = [](USHORT machine) -> std::string {
@@ -669,16 +693,19 @@ int Main(const std::wstring& kit, const Options& options) {
     std::fflush(stdout);
 
     int passed = 0, failed = 0, skipped = 0;
-    std::vector<const wchar_t*> bitnesses = {L"32-bit"};
-    if (OnWindows64()) bitnesses.push_back(L"64-bit");
-    else summary << "64-bit runs: not run on 32-bit Windows\n";
-    for (const wchar_t* bits : bitnesses) {
+    const std::string no64 = No64BitRuns();
+    for (const wchar_t* bits : {L"32-bit", L"64-bit"}) {
         const std::wstring folder = kit + L"\\" + bits;
         for (const Run& run : ReadRuns(folder + L"\\runs.txt")) {
             if (g_stopped) break;
             if (!options.only.empty() && std::find(options.only.begin(), options.only.end(), run.name) == options.only.end())
                 continue;
             const std::string label = ToUtf8(bits) + " " + run.name;
+            if (bits[0] == L'6' && !no64.empty()) {
+                summary << "not run " << label << ": " << no64 << "\n";
+                std::printf("not run %s: %s\n", label.c_str(), no64.c_str());
+                continue;
+            }
             const std::wstring base = report + L"\\" + bits + L"-" + ToWide(run.name);
             const std::wstring xml = base + L".xml";
             DeleteFileW(xml.c_str());
