@@ -18,6 +18,7 @@
 #   - the host's program never started; the registry afterwards is the registry before (both of
 #     the prefix's registry files, both views, machine and user, less the times Wine writes
 #     beside each key), and the installed files are as they were;
+#   - a second kit started meanwhile refuses, saying why;
 #   - a run ended outright (taskkill /F, as Task Manager's "End task") while a suite that
 #     registers runs, followed by run-tests.cmd again: the second run puts back what the first
 #     left, the registry and the installed files are as before, and the installed plug-in answers;
@@ -125,9 +126,21 @@ files_before=$(installed_files)
 before=$(registry)
 
 start=$SECONDS
-(cd "$kit" && wine cmd /c run-tests.cmd) > "$out/run.log" 2>&1 </dev/null
+(cd "$kit" && exec wine cmd /c run-tests.cmd) > "$out/run.log" 2>&1 </dev/null &
+whole=$!
+# A second kit meanwhile refuses, saying why (the whole run takes half a minute and more).
+until tr -d '\r' < "$out/run.log" | grep -q '^running '; do
+  kill -0 $whole 2>/dev/null || break
+  sleep 0.2
+done
+second=$(cd "$kit" && wine cmd /c run-tests.cmd plugin_object 2>&1 </dev/null)
+second_code=$?
+second=$(tr -d '\r' <<<"$second")
+wait $whole
 code=$?
 echo "(the kit ran in $((SECONDS - start)) s)"
+[ $second_code != 0 ] && grep -q '^Another run of the test kit is in progress' <<<"$second" &&
+  ok "a second kit at once refuses, saying why" || fail "a second kit at once: $(head -c 300 <<<"$second")"
 after=$(registry)
 last=$(tr -d '\r' < "$out/run.log" | grep -E '^[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$' | tail -n 1)
 [ "$code" = 0 ] && ok "run-tests.cmd ended with 0: $last" || { fail "run-tests.cmd ended with $code: $last"; tr -d '\r' < "$out/run.log" | grep -v '^ok' | head -n 40; }
