@@ -478,6 +478,24 @@ struct PutBackResult {
     std::string problems;  // one line each; empty when all went well
 };
 
+// Windows keeps the user's number settings in a cache that SetLocaleInfo updates and a write to
+// the registry does not: the ones the tests change are put back through SetLocaleInfo first.
+void PutBackNumberSettings(const SavedTree& international) {
+    const std::pair<const wchar_t*, LCTYPE> settings[] = {
+        {L"sDecimal", LOCALE_SDECIMAL},         {L"sThousand", LOCALE_STHOUSAND}, {L"sMonDecimalSep", LOCALE_SMONDECIMALSEP},
+        {L"sMonThousandSep", LOCALE_SMONTHOUSANDSEP}, {L"sGrouping", LOCALE_SGROUPING}};
+    if (international.keys.empty()) return;
+    for (const auto& [name, type] : settings)
+        for (const SavedValue& value : international.keys.front().values) {
+            if (value.type != REG_SZ || CompareStringOrdinal(value.name.c_str(), -1, name, -1, TRUE) != CSTR_EQUAL) continue;
+            std::wstring saved(reinterpret_cast<const wchar_t*>(value.data.data()), value.data.size() / sizeof(wchar_t));
+            saved.resize(wcsnlen(saved.c_str(), saved.size()));
+            wchar_t now[64] = {};
+            GetLocaleInfoW(LOCALE_USER_DEFAULT, type, now, 64);
+            if (saved != now) SetLocaleInfoW(LOCALE_USER_DEFAULT, type, saved.c_str());
+        }
+}
+
 // Puts back what the journal holds and uninstalls a Starwright installed since.
 PutBackResult PutBack(const Journal& journal, const std::wstring& folder, const std::wstring& log) {
     PutBackResult result;
@@ -490,7 +508,10 @@ PutBackResult PutBack(const Journal& journal, const std::wstring& folder, const 
     for (const SavedTree& tree : journal.trees) {
         if (!Differs(tree)) continue;
         result.putBack.push_back(TreeName(tree));
-        international = international || tree.path == L"Control Panel\\International";
+        if (tree.path == L"Control Panel\\International") {
+            international = true;
+            PutBackNumberSettings(tree);
+        }
         if (!PutTreeBack(tree)) result.problems += "could not put back " + TreeName(tree) + "\n";
     }
     // Programs read the number settings once; tell them they have changed back.
