@@ -2,12 +2,12 @@
 // the host's user-interface thread, so that COM objects are reached as the plug-in reaches them.
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -126,13 +126,20 @@ int SkipWholeRun(const std::string& reason) {
 
 }  // namespace starwright
 
-int main(int argc, char** argv) {
+int main() {
+    // The arguments as Windows keeps them, in UTF-16: the test kit may sit in a folder whose name
+    // the ANSI code page cannot write.
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return 2;
     testing::InitGoogleTest(&argc, argv);
-    starwright::g_german = argc > 1 && std::strcmp(argv[1], "de") == 0;
-    starwright::g_french = argc > 1 && std::strcmp(argv[1], "fr") == 0;
-    if (argc > 1 && (std::strcmp(argv[1], "en") == 0 || starwright::g_german || starwright::g_french) &&
-        std::getenv("STARWRIGHT_TEST_KIT")) {
-        const std::string mismatch = starwright::LocaleMismatch(argv[1]);
+    const std::wstring first = argc > 1 ? argv[1] : L"";
+    LocalFree(argv);
+    const std::string language = first == L"en" || first == L"de" || first == L"fr" ? std::string(first.begin(), first.end()) : "";
+    starwright::g_german = language == "de";
+    starwright::g_french = language == "fr";
+    if (!language.empty() && std::getenv("STARWRIGHT_TEST_KIT")) {
+        const std::string mismatch = starwright::LocaleMismatch(language);
         if (!mismatch.empty()) return starwright::SkipWholeRun(mismatch);
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
