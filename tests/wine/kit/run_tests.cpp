@@ -42,7 +42,6 @@ namespace {
 
 using starwright::ToUtf8;
 using starwright::ToWide;
-using starwright::plugin::RegistryTree;
 
 volatile LONG g_stopped = 0;
 
