@@ -9,7 +9,9 @@
 #   SHA256SUMS                        the SHA-256 of each of them
 #   Starwright-<version>-windows-tests.zip  the test kit: the Windows tests of both builds, with
 #                                     the DLLs they test and run-tests.cmd, for testers to run on
-#                                     Windows (not a download for users, so not in SHA256SUMS)
+#                                     Windows (not a download for users, so not in SHA256SUMS); the
+#                                     same commit gives the same kit, and its programs are signed
+#                                     too when a certificate is given
 # The version is VERSION's, as in the DLL's version resource. The same commit gives the same
 # bytes: every file time inside the zips and the installer is SOURCE_DATE_EPOCH (the last
 # commit's time, scripts/source-date-epoch.sh), the zips' entries are sorted and carry no extra
@@ -312,6 +314,13 @@ if [ $test_kit = 1 ]; then
     echo "dist: these sources lack the history of commit 8fd73ed, so the test kit holds no version 0.90 to upgrade from"
   fi
   rm -rf "$older"
+  # Testers run the kit from an elevated prompt: its own programs are signed as the product is
+  # (the DLLs under test are the signed ones already; the shared runtime's DLLs are not ours).
+  if [ $signing = 0 ]; then
+    mapfile -t programs < <(find "$stage/$kit" -maxdepth 2 -type f \( -name '*.exe' -o -name '*.dll' \) \
+      ! -name MaxIm_DL.exe ! -name Starwright.dll | LC_ALL=C sort)
+    bash dist/sign.sh "${programs[@]}" "$parts"/dll_holder-*.exe
+  fi
   at_epoch "$stage/$kit"
   (cd "$stage" && find "$kit" | LC_ALL=C sort | TZ=UTC zip -qX -@ "../$kit.zip")
 fi

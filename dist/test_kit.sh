@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# The test kit (build/dist/Starwright-*-windows-tests.zip) as a tester runs it: unpacked into a
-# new folder outside the build tree, with blanks in its path, and run-tests.cmd run from Wine's
-# command prompt in a 64-bit prefix of its own (build/kit-test/wine-prefix), which runs both
-# bitnesses. Checked:
+# The test kit (build/dist/Starwright-*-windows-tests.zip) as a tester runs it on the PC they
+# image with: unpacked into a new folder outside the build tree, with blanks and a character
+# outside the ANSI code page in its path, and
+# run-tests.cmd run from Wine's command prompt in a 64-bit prefix of its own
+# (build/kit-test/wine-prefix), which runs both bitnesses. The prefix is made a tester's PC first:
+# the host's camera and application classes served by a program of this test's own
+# (LocalServer32) that notes each start of it, the host's type library registered from the host's
+# folder, and Starwright installed by its setup. Checked:
 #   - every test that the Windows tests of make test ran (their GoogleTest results in
 #     build/win32/test-results and build/win64/test-results, written by scripts/test-wine.sh, and
 #     the installer's scenarios' in build/dist-test/installer.xml, written by
@@ -11,9 +15,15 @@
 #   - the last line is "N passed, N failed, N skipped", and its exit code 0;
 #   - every Windows-only check is listed as skipped with its reason;
 #   - the report folder holds each run's XML and a summary naming the Windows version, the
-#     bitness, the user locale and the screen's dpi;
-#   - the registry afterwards is the registry before (both of the prefix's registry files, less
-#     the times Wine writes beside each key).
+#     bitness, the architecture, the user locale and the screen's dpi;
+#   - the host's program never started; the registry afterwards is the registry before (both of
+#     the prefix's registry files, both views, machine and user, less the times Wine writes
+#     beside each key), and the installed files are as they were;
+#   - a second kit started meanwhile refuses, saying why;
+#   - a run ended outright (taskkill /F, as Task Manager's "End task") while a suite that
+#     registers runs, followed by run-tests.cmd again: the second run puts back what the first
+#     left, the registry and the installed files are as before, and the installed plug-in answers;
+#   - the runs with a standard user's path (--standard-user): none failed.
 set -u
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -39,8 +49,9 @@ starwright_display
 starwright_prefix
 starwright_wine64 >/dev/null || { fail "no 64-bit Wine loader"; finish; exit; }
 
-# Where a tester unpacks it: anywhere but the build tree, blanks and all.
-place=$(mktemp -d "${TMPDIR:-/tmp}/starwright kit.XXXXXX")
+# Where a tester unpacks it: anywhere but the build tree, blanks and all, and a name the ANSI
+# code page cannot write.
+place=$(mktemp -d "${TMPDIR:-/tmp}/starwright kit 星.XXXXXX")
 trap 'rm -rf "$place"; starwright_session_end' EXIT
 unzip -q "${kits[0]}" -d "$place" || { fail "cannot unpack ${kits[0]}"; finish; exit; }
 kit=$(echo "$place"/*)
@@ -64,12 +75,75 @@ for bits in 32 64; do
   "$(starwright_wine_for $bits)" "$(starwright_system_dir $bits)\\cscript.exe" //nologo \
     "$(winepath -w "$kit/32-bit/installer/plugin_name.vbs")" >/dev/null 2>&1 </dev/null
 done
+
+# The tester's PC. The host's classes: a program of this test's own serves them, which notes each
+# start in C:\host-started.txt (COM adds "-Embedding" when it starts a server).
+started_file="$WINEPREFIX/drive_c/host-started.txt"
+rm -f "$started_file"
+recorder='C:\windows\system32\cmd.exe /c echo started>>C:\host-started.txt'
+host_folder='C:\Program Files (x86)\MaxIm DL 6'
+host_lib='{B4955EC7-F7F2-11D2-AA9C-444553540000}'
+reg64() { "$(starwright_wine64)" reg "$@" >/dev/null 2>&1 </dev/null; }
+mkdir -p "$(winepath -u "$host_folder")"
+cp "$kit/32-bit/MaxIm_DL.exe" "$(winepath -u "$host_folder")/MaxIm_DL.exe"
+for view in 32 64; do
+  for class in '{26819E05-F8BA-11D2-AA9C-444553540000}|MaxIm.CCDCamera' '{3BEEE75E-CEE3-11D3-8D21-006067661CE9}|MaxIm.Application'; do
+    key="HKLM\\Software\\Classes\\CLSID\\${class%%|*}"
+    reg64 add "$key" /ve /d "${class#*|}" /f /reg:$view
+    reg64 add "$key\\LocalServer32" /ve /d "$recorder" /f /reg:$view
+    reg64 add "$key\\ProgID" /ve /d "${class#*|}" /f /reg:$view
+  done
+  for iid in '{B4955EC8-F7F2-11D2-AA9C-444553540000}' '{26819E04-F8BA-11D2-AA9C-444553540000}' \
+             '{3BEEE75D-CEE3-11D3-8D21-006067661CE9}' '{6995C963-5416-11D4-9131-0060676644C1}'; do
+    key="HKLM\\Software\\Classes\\Interface\\$iid"
+    reg64 add "$key\\ProxyStubClsid32" /ve /d '{00020420-0000-0000-C000-000000000046}' /f /reg:$view
+    reg64 add "$key\\TypeLib" /ve /d "$host_lib" /f /reg:$view
+    reg64 add "$key\\TypeLib" /v Version /d 1.0 /f /reg:$view
+  done
+  # Windows shares the type libraries' key between the views; Wine keeps one for each.
+  lib="HKLM\\Software\\Classes\\TypeLib\\$host_lib\\1.0"
+  reg64 add "$lib" /ve /d 'MaxIm DL 6 Type Library' /f /reg:$view
+  reg64 add "$lib\\0\\win32" /ve /d "$host_folder\\MaxIm_DL.exe" /f /reg:$view
+  reg64 add "$lib\\FLAGS" /ve /d 0 /f /reg:$view
+  reg64 add "$lib\\HELPDIR" /ve /d "$host_folder" /f /reg:$view
+done
+setup=$(ls "$kit"/32-bit/installer/Starwright-*-setup.exe | head -n 1)
+wine "$setup" /S </dev/null >/dev/null 2>&1 && [ -d "$WINEPREFIX/drive_c/Program Files/Starwright" ] &&
+  ok "the tester's PC: the host's classes, its type library and Starwright installed by its setup" ||
+  fail "the tester's PC: Starwright's setup did not install it"
+# The plug-in as the host creates it, by its ProgID, in both bitnesses.
+answers() {
+  local bits result=0
+  for bits in 32 64; do
+    "$(starwright_wine_for $bits)" "$(starwright_system_dir $bits)\\cscript.exe" //nologo \
+      "$(winepath -w "$kit/32-bit/installer/plugin_name.vbs")" 2>/dev/null </dev/null | tr -d '\r' | grep -q '^PASS' || result=1
+  done
+  return $result
+}
+installed_files() {
+  (cd "$WINEPREFIX/drive_c" && find "Program Files/Starwright" "Program Files (x86)/Starwright" "$(winepath -u "$host_folder" | sed "s|^$WINEPREFIX/drive_c/||")" \
+    -type f -exec md5sum {} + 2>/dev/null | LC_ALL=C sort)
+}
+answers && ok "the installed plug-in answers before the kit runs" || fail "the installed plug-in does not answer before the kit runs"
+files_before=$(installed_files)
 before=$(registry)
 
 start=$SECONDS
-(cd "$kit" && wine cmd /c run-tests.cmd) > "$out/run.log" 2>&1 </dev/null
+(cd "$kit" && exec wine cmd /c run-tests.cmd) > "$out/run.log" 2>&1 </dev/null &
+whole=$!
+# A second kit meanwhile refuses, saying why (the whole run takes half a minute and more).
+until tr -d '\r' < "$out/run.log" | grep -q '^running '; do
+  kill -0 $whole 2>/dev/null || break
+  sleep 0.2
+done
+second=$(cd "$kit" && wine cmd /c run-tests.cmd plugin_object 2>&1 </dev/null)
+second_code=$?
+second=$(tr -d '\r' <<<"$second")
+wait $whole
 code=$?
 echo "(the kit ran in $((SECONDS - start)) s)"
+[ $second_code != 0 ] && grep -q '^Another run of the test kit is in progress' <<<"$second" &&
+  ok "a second kit at once refuses, saying why" || fail "a second kit at once: $(head -c 300 <<<"$second")"
 after=$(registry)
 last=$(tr -d '\r' < "$out/run.log" | grep -E '^[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$' | tail -n 1)
 [ "$code" = 0 ] && ok "run-tests.cmd ended with 0: $last" || { fail "run-tests.cmd ended with $code: $last"; tr -d '\r' < "$out/run.log" | grep -v '^ok' | head -n 40; }
@@ -108,7 +182,7 @@ windows_only=$(tr -d '\r' < "$summary" | grep -c '^ *skipped .*: Windows only: '
 [ "$windows_only" -gt 0 ] && ok "$windows_only Windows-only checks are listed as skipped under Wine" ||
   fail "no Windows-only check is listed as skipped"
 
-for field in "Windows: " "Windows bitness: 64" "User locale: " "Screen: [0-9]+ dpi" "Elevated prompt: "; do
+for field in "Windows: " "Windows bitness: 64" "Architecture: x64" "User locale: " "Screen: [0-9]+ dpi" "Elevated prompt: "; do
   tr -d '\r' < "$summary" | grep -qE "^$field" && ok "the summary names '$field'" || fail "the summary lacks '$field'"
 done
 runs=$(cat "$kit"/32-bit/runs.txt "$kit"/64-bit/runs.txt | grep -c .)
@@ -117,4 +191,59 @@ xmls=$(ls "$kit"/report/*.xml 2>/dev/null | wc -l)
 
 changes=$(diff <(echo "$before") <(echo "$after") | head -n 40)
 [ -z "$changes" ] && ok "the registry is as it was before the kit ran" || { fail "the kit left the registry changed:"; echo "$changes"; }
+[ "$(installed_files)" = "$files_before" ] && ok "the installed files are as they were" || fail "the kit changed installed files"
+left=$(tr -d '\r' < "$summary" | grep '^ *put back ')
+[ -z "$left" ] && ok "the tests left nothing for the runner to put back" || { fail "the runner had to put back what tests left:"; echo "$left"; }
+host_started() {
+  [ -e "$started_file" ] && { fail "$1: the host's program was started $(grep -c . "$started_file") times"; rm -f "$started_file"; return; }
+  ok "$1: the host's program was never started"
+}
+host_started "the whole run"
+
+# A run ended outright while a suite that registers runs; then run-tests.cmd again, which puts
+# back what the first left before it runs anything.
+journal="$WINEPREFIX/drive_c/ProgramData/Starwright test kit/journal.txt"
+starwright_server
+(cd "$kit" && exec wine cmd /c run-tests.cmd plugin_module_life) > "$out/ended.log" 2>&1 </dev/null &
+ended=$!
+until tr -d '\r' < "$out/ended.log" | grep -q '^running 32-bit plugin_module_life'; do
+  kill -0 $ended 2>/dev/null || break
+  sleep 0.2
+done
+wine taskkill /F /IM run_tests.exe >/dev/null 2>&1 </dev/null
+wait $ended
+[ -f "$journal" ] && ok "the ended run left its journal" || fail "the ended run left no journal (did it end while a suite ran?)"
+# What a test ended with the run may have left half-done, in keys the journal holds: the
+# installed plug-in's class pointed elsewhere in one view and given a key in the other, the
+# user's decimal separator changed, the tests' own classes left.
+clsid='HKLM\Software\Classes\CLSID\{10BA7108-F8C0-468C-8079-6C3E7509CB33}'
+reg64 add "$clsid\InprocServer32" /ve /d 'C:\Elsewhere\Starwright.dll' /f /reg:32
+reg64 add "$clsid\LeftByATest" /v Left /d 1 /f /reg:64
+reg64 add 'HKCU\Control Panel\International' /v sDecimal /d ';' /f
+reg64 add 'HKCU\Software\Starwright test classes\CLSID' /f
+(cd "$kit" && wine cmd /c run-tests.cmd plugin_module_life) > "$out/after-ended.log" 2>&1 </dev/null
+code=$?
+put_back=$(tr -d '\r' < "$out/after-ended.log" | sed -n '/putting that back first/,/^Put back/p' | grep -c '^  put back ')
+[ "$put_back" -ge 4 ] && [ ! -f "$journal" ] &&
+  ok "the next run put back what the ended run left ($put_back keys), before anything else" ||
+  { fail "the next run did not put back the ended run's journal"; tr -d '\r' < "$out/after-ended.log" | head -n 12; }
+[ $code = 0 ] && ok "the next run ended with 0: $(tr -d '\r' < "$out/after-ended.log" | tail -n 1)" ||
+  { fail "the next run ended with $code"; tr -d '\r' < "$out/after-ended.log" | grep -v '^ok' | head -n 20; }
+answers && ok "the installed plug-in still answers" || fail "the installed plug-in no longer answers"
+after=$(registry)
+changes=$(diff <(echo "$before") <(echo "$after") | head -n 40)
+[ -z "$changes" ] && ok "after the ended run and the next, the registry is as it was" || { fail "the ended run left the registry changed:"; echo "$changes"; }
+[ "$(installed_files)" = "$files_before" ] && ok "after the ended run and the next, the installed files are as they were" ||
+  fail "the ended run changed installed files"
+
+# The whole kit again, on a standard user's path.
+starwright_server
+(cd "$kit" && wine cmd /c run-tests.cmd --standard-user) > "$out/standard-user.log" 2>&1 </dev/null
+code=$?
+last=$(tr -d '\r' < "$out/standard-user.log" | grep -E '^[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$' | tail -n 1)
+[ $code = 0 ] && ok "a standard user's run: $last" || { fail "a standard user's run ended with $code: $last"; tr -d '\r' < "$out/standard-user.log" | grep -v '^ok' | head -n 30; }
+host_started "the later runs"
+after=$(registry)
+changes=$(diff <(echo "$before") <(echo "$after") | head -n 40)
+[ -z "$changes" ] && ok "after a standard user's run, the registry is as it was" || { fail "a standard user's run left the registry changed:"; echo "$changes"; }
 finish

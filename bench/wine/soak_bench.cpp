@@ -183,8 +183,8 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 int Run() {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    if (FAILED(test::RegisterHostStub()) || FAILED(test::CallExport("DllRegisterServer"))) {
-        std::printf("could not register Starwright.dll beside the benchmark\n");
+    if (FAILED(test::HostLibraryFound()) || FAILED(test::CallExport("DllRegisterServer"))) {
+        std::printf("could not find the host library or register Starwright.dll beside the benchmark\n");
         return 2;
     }
     Session session;

@@ -62,6 +62,10 @@ public:
     }
     ~UserSettings() {
         for (const auto& [type, value] : before_) SetLocaleInfoW(LOCALE_USER_DEFAULT, type, value.c_str());
+        // As Control Panel does: programs that read the settings meanwhile read them again.
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"intl"), SMTO_ABORTIFHUNG,
+                            2000, &ignored);
     }
     UserSettings(const UserSettings&) = delete;
     UserSettings& operator=(const UserSettings&) = delete;

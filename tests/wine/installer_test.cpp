@@ -335,8 +335,10 @@ struct Operation {
     bool operator==(const Operation&) const = default;
 };
 
-std::vector<Operation> PendingOperations() {
+// `read`, when given, tells whether the value could be read (a value that is not there reads as none).
+std::vector<Operation> PendingOperations(bool* read = nullptr) {
     std::vector<Operation> operations;
+    if (read) *read = false;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return operations;
@@ -350,6 +352,7 @@ std::vector<Operation> PendingOperations() {
         if (status == ERROR_MORE_DATA) text.resize(size / sizeof(wchar_t) + 1);
     } while (status == ERROR_MORE_DATA);
     RegCloseKey(key);
+    if (read) *read = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
     if (status != ERROR_SUCCESS) return operations;
     const size_t units = std::min<size_t>(size / sizeof(wchar_t), text.size());
     std::vector<std::wstring> strings;
@@ -640,7 +643,13 @@ protected:
             done.push_back(operation);
         }
         // Read again just before writing: what another program added meanwhile stays.
-        std::vector<Operation> left = PendingOperations();
+        bool read = false;
+        std::vector<Operation> left = PendingOperations(&read);
+        // Unread, it stays as it is: written back empty, it would lose other programs' entries.
+        if (!read) {
+            ADD_FAILURE() << "PendingFileRenameOperations could not be read again; the scenario's entries stay in it";
+            return;
+        }
         std::erase_if(left, [&](const Operation& operation) {
             return std::find(done.begin(), done.end(), operation) != done.end();
         });

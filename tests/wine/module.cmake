@@ -7,6 +7,7 @@ if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
     ${CMAKE_CURRENT_LIST_DIR}/plugin_unload_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_accessible_object_test.cpp
     ${CMAKE_SOURCE_DIR}/plugin/registry_tree.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/host_library.rc
   )
   target_link_libraries(starwright_module_tests PRIVATE
     starwright_sim_com starwright_sim starwright_win32 gtest ole32 oleaut32 oleacc uuid advapi32 user32)

@@ -4,6 +4,7 @@ if(TARGET Starwright)
     $<TARGET_OBJECTS:starwright_wine_test_main>
     ${CMAKE_CURRENT_LIST_DIR}/plugin_typelib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_object_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/host_library.rc
   )
   target_link_libraries(starwright_plugin_tests PRIVATE gtest ole32 oleaut32 uuid version)
   # The version the resource should hold, as plugin/ wrote it from VERSION.

@@ -47,6 +47,16 @@ const Tree kTrees[] = {
     {kProgIdKey, kShared},     {kTypeLibKey, kShared},
 };
 
+// 32-bit Windows has one registry view, where the view flags name the same keys: the tests that
+// tell the views apart are skipped there, saying so.
+bool OneRegistryView() {
+    BOOL wow64 = FALSE;
+    return sizeof(void*) == 4 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+}
+#define STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS()                                                           \
+    if (OneRegistryView()) GTEST_SKIP() << "needs 64-bit Windows: 32-bit Windows has one registry view, where " \
+                                           "the two this test tells apart are one"
+
 std::wstring ViewName(REGSAM view) {
     if (view == kShared) return L"shared";
     return view == KEY_WOW64_32KEY ? L"32-bit view" : L"64-bit view";
@@ -132,7 +142,8 @@ void Write(const std::wstring& path, const wchar_t* name, const std::wstring& va
 // a registration from another folder.
 TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothViews) {
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
+    ASSERT_EQ(test::HostLibraryFound(), S_OK);
     for (bool registeredElsewhere : {false, true}) {
         SCOPED_TRACE(registeredElsewhere ? "registered from another folder" : "nothing registered");
         EraseAll();
@@ -164,8 +175,10 @@ TEST(PlugInRegistrationTest, AFailedRegistrationUndoesOnlyItsOwnWritesInBothView
 // wrote there. The last one to go leaves nothing in either view, also when the type library's
 // key has gone already and UnRegisterTypeLib cannot find the interface keys through it.
 TEST(PlugInRegistrationTest, UnregisteringKeepsWhatTheOtherBitnessNeedsAndTheLastLeavesNothing) {
+    STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS();
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
+    ASSERT_EQ(test::HostLibraryFound(), S_OK);
     // The other's file: one that is there (this program), or one deleted or quarantined.
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
@@ -260,7 +273,7 @@ std::wstring ClassesRootServer() {
 // left them. They land in the machine's classes, in both views, and each removes the copies: on
 // Windows a per-user key wins over the machine's in HKEY_CLASSES_ROOT.
 void RegisterBesideUsersOwnCopies(bool classesRootIsTheUsers) {
-    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    ASSERT_EQ(test::HostLibraryFound(), S_OK);
     EraseAll();
     std::vector<std::unique_ptr<PlantedUserKey>> copies;
     for (const std::wstring& path : {kClassKey, kInterfaceKey, kProgIdKey, kTypeLibKey})
@@ -315,14 +328,18 @@ void RegisterBesideUsersOwnCopies(bool classesRootIsTheUsers) {
 // pointed at HKCU\Software\Classes for this process. On Windows, the merged view itself then shows
 // the machine's registration.
 TEST(PlugInRegistrationTest, RegistrationIsTheMachinesWhateverTheUsersClassesHold) {
+    STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS();
     STARWRIGHT_NEEDS_ADMINISTRATOR();
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     RegisterBesideUsersOwnCopies(true);
 }
 
 TEST(PlugInRegistrationTest, RegistrationIsTheMachinesInWindowsOwnMergedView) {
     STARWRIGHT_WINDOWS_ONLY("Wine 8 does not merge the user's classes into HKEY_CLASSES_ROOT; "
                             "RegistrationIsTheMachinesWhateverTheUsersClassesHold makes that view itself");
+    STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS();
     STARWRIGHT_NEEDS_ADMINISTRATOR();
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     RegisterBesideUsersOwnCopies(false);
 }
 
@@ -348,9 +365,14 @@ TEST(PlugInRegistrationTest, BothBitnessesSideBySideInWindowsOwnViews) {
     STARWRIGHT_WINDOWS_ONLY("under Wine, plugin_registration.sh runs both regsvr32s on both DLLs and reads "
                             "both views with both reg.exes");
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    BOOL wow64 = FALSE;
-    if (sizeof(void*) == 4 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64))
-        GTEST_SKIP() << "needs 64-bit Windows";
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
+    STARWRIGHT_NEEDS_TWO_REGISTRY_VIEWS();
+    // On ARM64 Windows the 64-bit regsvr32 is an ARM64 program, which cannot load the x64 DLL.
+    USHORT process = 0, native = 0;
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    const auto query = test::ExportOf<IsWow64Process2Fn>(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2");
+    if (query && query(GetCurrentProcess(), &process, &native) && native == 0xAA64)
+        GTEST_SKIP() << "needs x64 Windows: on ARM64 Windows the 64-bit regsvr32 cannot load the x64 DLL";
     wchar_t windows[MAX_PATH] = {};
     GetWindowsDirectoryW(windows, MAX_PATH);
     // A 32-bit program reaches the 64-bit system folder as Sysnative.

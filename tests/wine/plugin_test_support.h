@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the Starwright.dll tests: the files next to the test program (the DLL and the
-// stand-in host library), what the process holds (handles, TLS slots, heap) and readable
-// HRESULTs in failure messages.
+// stand-in host library), what of the plug-in and the host is registered on the PC, what the
+// process holds (handles, TLS slots, heap) and readable HRESULTs in failure messages.
 
 #include <windows.h>
 
@@ -11,6 +11,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "plugin/identifiers.h"
 
 namespace starwright::test {
 
@@ -23,12 +25,46 @@ inline std::wstring BesideTest(const wchar_t* file) {
     return folder + file;
 }
 
-// Registers the stand-in host library "MaxIm_DL.exe" in the prefix, as the real host registers
-// its own, so that DoModal's parameter type resolves.
-inline HRESULT RegisterHostStub() {
-    ITypeLib* host = nullptr;
-    const HRESULT hr = LoadTypeLibEx(BesideTest(L"MaxIm_DL.exe").c_str(), REGKIND_REGISTER, &host);
-    if (SUCCEEDED(hr)) host->Release();
+// A key of the machine's classes, in either registry view.
+inline bool ClassesKeyExists(const std::wstring& path) {
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + path).c_str(), 0, KEY_READ | view, &key) ==
+            ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Where the plug-in is registered on this PC (Starwright installed, or a build registered by
+// hand), what registered it; empty where nothing of it is. A test that registers and removes the
+// plug-in would change that registration, so it runs only where this is empty.
+inline std::string PlugInRegisteredOnThisPc() {
+    const std::wstring keys[] = {std::wstring(L"CLSID\\") + plugin::kPlugInClsidText, plugin::kProgId,
+                                 std::wstring(L"TypeLib\\") + plugin::kLibIdText};
+    for (const std::wstring& path : keys)
+        if (ClassesKeyExists(path)) return "Starwright is registered on this PC (HKLM\\Software\\Classes\\" + std::string(path.begin(), path.end()) + ")";
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + keys[0]).c_str(), 0, KEY_READ | view, &key) ==
+            ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return "Starwright is registered for this user (HKCU\\Software\\Classes\\" + std::string(keys[0].begin(), keys[0].end()) + ")";
+        }
+    }
+    return {};
+}
+
+// The host's type library, which DoModal's parameter type refers to, as this process finds it:
+// the programs that load Starwright.dll carry a manifest (host_library.rc) that names the stand-in
+// host library beside them ("MaxIm_DL.exe") for it, so nothing is registered for it on the PC and
+// a host's own registration there is left alone. S_OK when it resolves.
+inline HRESULT HostLibraryFound() {
+    BSTR path = nullptr;
+    const HRESULT hr = QueryPathOfRegTypeLib(plugin::kHostLibId, 1, 0, 0, &path);
+    SysFreeString(path);
     return hr;
 }
 
@@ -104,6 +140,13 @@ inline std::string Hex(HRESULT hr) {
 }
 
 }  // namespace starwright::test
+
+// At the top of a test that registers and removes the plug-in (in a file that includes GoogleTest):
+// skipped where it is registered already, so that a tester's own registration is never changed.
+#define STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED()                                                          \
+    if (const std::string registered = ::starwright::test::PlugInRegisteredOnThisPc(); !registered.empty()) \
+    GTEST_SKIP() << registered << ": this test registers and removes the plug-in; run the kit where "      \
+                                  "Starwright is not installed to run it"
 
 namespace starwright::test {
 

@@ -141,7 +141,8 @@ DWORD WINAPI ShowOnOwnThread(void* parameter) {
 
 TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughCom) {
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
+    ASSERT_EQ(test::HostLibraryFound(), S_OK);
     ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
     // This thread serves the host's classes, the camera counted.
     sim::SimHost host;
@@ -192,7 +193,8 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
 // process has about a thousand, and its memory.
 TEST(PlugInModuleLifeTest, EachLoadShowingAndUnloadGivesBackItsHandlesTlsSlotsAndMemory) {
     STARWRIGHT_NEEDS_ADMINISTRATOR();
-    ASSERT_EQ(test::RegisterHostStub(), S_OK);
+    STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
+    ASSERT_EQ(test::HostLibraryFound(), S_OK);
     ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
     sim::SimHost host;
     sim::SimComServer server(host);

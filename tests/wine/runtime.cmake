@@ -27,7 +27,7 @@ if(TARGET Starwright AND TARGET starwright_sim_com AND TARGET starwright_win32)
 
   add_executable(plugin_beside_shared_libgcc_test
     $<TARGET_OBJECTS:starwright_wine_test_main>
-    ${CMAKE_CURRENT_LIST_DIR}/plugin_beside_shared_libgcc_test.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/plugin_beside_shared_libgcc_test.cpp ${CMAKE_CURRENT_LIST_DIR}/host_library.rc)
   target_link_libraries(plugin_beside_shared_libgcc_test PRIVATE
     starwright_sim_com starwright_sim starwright_win32 starwright_platform_win gtest ole32 oleaut32 uuid user32)
   # Beside the DLL and the stand-in host library, which the test loads from its own folder.

@@ -1,6 +1,8 @@
 // The stand-in host: its window as a user drives it, with a stand-in for the plug-in that makes
 // host calls from inside DoModal; and its registration of the host's type library, which must
-// never disturb a registration that was there before it.
+// never disturb a registration that was there before it. That test works in classes of its own:
+// HKEY_CLASSES_ROOT is pointed at a key of the user's for this process, so that neither the PC's
+// registration of the host nor its rights play a part.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include "demo/host_window.h"
 #include "platform/text_win.h"
 #include "plugin/identifiers.h"
+#include "plugin/registry_tree.h"
 
 namespace starwright::demo {
 namespace {
@@ -185,9 +188,56 @@ void SetValue(const std::wstring& path, const wchar_t* name, const std::wstring&
                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+// The classes the test works in, while it runs; removed with all below them when it ends.
+// A 32-bit program's RegisterTypeLib writes the interface keys of the 64-bit view past the
+// redirection too (Wine's does), so the test runs only where the PC has none of the keys it
+// would reach, and removes from the PC's classes what it made there.
+class OwnClassesRoot {
+public:
+    static constexpr wchar_t kPath[] = L"Software\\Starwright test classes";
+    explicit OwnClassesRoot(std::vector<std::wstring> reached) : reached_(std::move(reached)) {
+        for (const std::wstring& path : reached_)
+            for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+                HKEY key = nullptr;
+                if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) continue;
+                RegCloseKey(key);
+                registered_ = "HKEY_CLASSES_ROOT\\" + ToUtf8(path);
+            }
+        if (!registered_.empty()) return;
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPath);  // a run ended by force left it
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) == ERROR_SUCCESS)
+            overridden_ = RegOverridePredefKey(HKEY_CLASSES_ROOT, key_) == ERROR_SUCCESS;
+    }
+    ~OwnClassesRoot() {
+        if (!registered_.empty()) return;
+        if (overridden_) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        if (key_) RegCloseKey(key_);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPath);
+        for (const std::wstring& path : reached_)
+            for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+                plugin::DeleteRegistryTree(HKEY_LOCAL_MACHINE, L"Software\\Classes\\" + path, view);
+    }
+    // What of the host's the PC has registered, where it has some; empty where it has none.
+    const std::string& Registered() const { return registered_; }
+    OwnClassesRoot(const OwnClassesRoot&) = delete;
+    OwnClassesRoot& operator=(const OwnClassesRoot&) = delete;
+    bool Ready() const { return overridden_; }
+
+private:
+    std::vector<std::wstring> reached_;
+    std::string registered_;
+    HKEY key_ = nullptr;
+    bool overridden_ = false;
+};
+
 TEST(StandInHost, RegistersTheHostLibraryOnlyWhereNoneIsAndRemovesExactlyThat) {
     const std::wstring library = L"TypeLib\\" + Text(plugin::kHostLibId);
     const std::wstring document = L"Interface\\" + Text(plugin::kHostDocumentIid);
+    const OwnClassesRoot classes({library, document});
+    if (!classes.Registered().empty())
+        GTEST_SKIP() << "the host's type library is registered on this PC (" << classes.Registered()
+                     << "): this test would register the stand-in's over it";
+    ASSERT_TRUE(classes.Ready());
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring stub(self);

@@ -2,12 +2,12 @@
 // the host's user-interface thread, so that COM objects are reached as the plug-in reaches them.
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -25,19 +25,32 @@ bool InFrenchLocale() { return g_french; }
 
 namespace {
 
-// A run for a language ("en", "de", "fr") expects a user locale of that language: under ctest
-// the run sets it for Wine (LC_ALL), and a test of each such run checks it. The test kit runs
-// every run in the machine's own locale (it sets STARWRIGHT_TEST_KIT), where a run for another
-// language is skipped whole, saying which locale it needs. Empty when the locale fits.
+// A run for a language ("en", "de", "fr") expects a user locale of that language, writing numbers
+// with that language's usual separators: under ctest the run sets it for Wine (LC_ALL), and a test
+// of each such run checks it. The test kit runs every run in the machine's own locale (it sets
+// STARWRIGHT_TEST_KIT), where a run for another language, or for the same language written with
+// other separators (fr-FR on Windows groups digits with U+202F, de-CH with U+2019, a user may set
+// their own), is skipped whole, saying which locale it needs. Empty when the locale fits.
 std::string LocaleMismatch(const std::string& language) {
     wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
     GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
     const std::string locale(name, name + std::wcslen(name));
-    if (locale.compare(0, language.size(), language) == 0 &&
-        (locale.size() == language.size() || locale[language.size()] == '-'))
-        return {};
-    return "needs a user locale of the language " + language + " (this one is " + locale +
-           "): Control Panel, Region, Format";
+    const std::string how = "): Control Panel, Region, Format";
+    if (locale.compare(0, language.size(), language) != 0 ||
+        (locale.size() != language.size() && locale[language.size()] != '-'))
+        return "needs a user locale of the language " + language + " (this one is " + locale + how;
+    const std::wstring expected = language == "en" ? L".," : language == "de" ? L",." : L",\u00A0";
+    wchar_t decimal[8] = {}, grouping[8] = {};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, grouping, 8);
+    if (std::wstring(decimal) + grouping == expected) return {};
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "needs the separators of the language %s: decimal U+%04X and digit grouping U+%04X (this locale, %s, "
+                  "has U+%04X and U+%04X",
+                  language.c_str(), static_cast<unsigned>(expected[0]), static_cast<unsigned>(expected[1]),
+                  locale.c_str(), static_cast<unsigned>(decimal[0]), static_cast<unsigned>(grouping[0]));
+    return text + how;
 }
 
 std::string XmlText(const std::string& text) {
@@ -113,13 +126,20 @@ int SkipWholeRun(const std::string& reason) {
 
 }  // namespace starwright
 
-int main(int argc, char** argv) {
+int main() {
+    // The arguments as Windows keeps them, in UTF-16: the test kit may sit in a folder whose name
+    // the ANSI code page cannot write.
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return 2;
     testing::InitGoogleTest(&argc, argv);
-    starwright::g_german = argc > 1 && std::strcmp(argv[1], "de") == 0;
-    starwright::g_french = argc > 1 && std::strcmp(argv[1], "fr") == 0;
-    if (argc > 1 && (std::strcmp(argv[1], "en") == 0 || starwright::g_german || starwright::g_french) &&
-        std::getenv("STARWRIGHT_TEST_KIT")) {
-        const std::string mismatch = starwright::LocaleMismatch(argv[1]);
+    const std::wstring first = argc > 1 ? argv[1] : L"";
+    LocalFree(argv);
+    const std::string language = first == L"en" || first == L"de" || first == L"fr" ? std::string(first.begin(), first.end()) : "";
+    starwright::g_german = language == "de";
+    starwright::g_french = language == "fr";
+    if (!language.empty() && std::getenv("STARWRIGHT_TEST_KIT")) {
+        const std::string mismatch = starwright::LocaleMismatch(language);
         if (!mismatch.empty()) return starwright::SkipWholeRun(mismatch);
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;

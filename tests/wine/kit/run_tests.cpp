@@ -1,25 +1,36 @@
 // The test kit's runner (run-tests.cmd calls it): runs every test program of the kit as ctest
 // runs it under Wine, the 64-bit ones only on 64-bit Windows, one after another; prints each run's
 // result and a last line "N passed, N failed, N skipped"; and writes a report folder for the
-// tester to send back: each run's GoogleTest XML and summary.txt (the Windows version and build,
-// the bitness, the user locale, the screen's dpi, whether the prompt was elevated, each run's
-// result and every skipped test with its reason).
+// tester to send back: each run's GoogleTest XML and summary.txt (the Windows version, build and
+// revision, the architecture, the user locale, the screen's dpi, whether the prompt was elevated,
+// each run's result and every skipped test with its reason).
 //
-// The tests register the plug-in and the host's type library, install and remove the plug-in,
-// and change the user's number settings; each puts back what it changed. As a safety net, the
-// runner reads the keys they touch before every run and puts them back after it, and uninstalls
-// a Starwright that a run installed and left, also when the run failed or was stopped with
-// Ctrl+C (which ends the run in progress, or lets the installer's scenario in progress finish,
-// and starts no other).
+// The tests leave the tester's own registrations alone (a test that would change one is skipped
+// where it exists); what they register where nothing was, and the user's number settings they
+// change, they put back themselves. As a safety net, before each program the runner writes a
+// journal of every key the tests may touch (and whether Starwright is installed) to
+// %ProgramData%\Starwright test kit\journal.txt, flushed to disk, and after the program puts each
+// tree back exactly as the journal holds it and uninstalls a Starwright that the run installed.
+// The same happens when the run is stopped with Ctrl+C or Ctrl+Break (the program in progress
+// ends, no other starts), when the console window is closed and at log-off or shut-down; a run
+// ended outright (Task Manager's "End task") leaves the journal, and the next run puts it back
+// before anything else. Each program runs in a job that ends it with the runner, and within a
+// time limit; one kit runs at a time.
 //
-//   run_tests.exe KIT_FOLDER
+//   run_tests.exe KIT_FOLDER [--standard-user] [--time-limit SECONDS] [RUN...]
+//
+// RUN names runs to run (as the summary names them, e.g. plugin_module_life); none: all of them.
+// --standard-user makes the tests take a standard user's path on an administrator's prompt.
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/com/host_ids.h"
@@ -31,16 +42,10 @@ namespace {
 
 using starwright::ToUtf8;
 using starwright::ToWide;
-using starwright::plugin::RegistryTree;
 
 volatile LONG g_stopped = 0;
 
-BOOL WINAPI OnConsoleControl(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    InterlockedExchange(&g_stopped, 1);
-    return TRUE;  // the runner lives on to put things back; the test program in progress ends
-}
-
+BOOL WINAPI OnConsoleControl(DWORD event);
 // Whole files, through the wide API: the kit may sit in any folder.
 std::string ReadWhole(const std::wstring& path) {
     std::string text;
@@ -67,35 +72,229 @@ std::wstring GuidText(const GUID& guid) {
     return text;
 }
 
+// A registry tree as a journal keeps it: each key's depth below the tree's top, its name and
+// its values, in the order a walk of the tree meets them.
+struct SavedValue {
+    std::wstring name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+struct SavedKey {
+    int depth = 0;
+    std::wstring name;
+    std::vector<SavedValue> values;
+};
+struct SavedTree {
+    HKEY root = nullptr;
+    REGSAM view = 0;
+    std::wstring path;
+    bool existed = false;
+    std::vector<SavedKey> keys;
+};
+
+void ReadKey(HKEY key, int depth, const std::wstring& name, REGSAM view, std::vector<SavedKey>& into) {
+    SavedKey saved{depth, name, {}};
+    DWORD subkeys = 0, longestSubkey = 0, values = 0, longestName = 0, longestData = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr, &values, &longestName,
+                     &longestData, nullptr, nullptr);
+    for (DWORD i = 0; i < values; ++i) {
+        SavedValue value{std::wstring(longestName + 1, L'\0'), 0, std::vector<BYTE>(longestData + 1)};
+        DWORD nameLength = longestName + 1, dataLength = longestData + 1;
+        if (RegEnumValueW(key, i, value.name.data(), &nameLength, nullptr, &value.type, value.data.data(), &dataLength) !=
+            ERROR_SUCCESS)
+            break;
+        value.name.resize(nameLength);
+        value.data.resize(dataLength);
+        saved.values.push_back(std::move(value));
+    }
+    std::sort(saved.values.begin(), saved.values.end(),
+              [](const SavedValue& a, const SavedValue& b) { return a.name < b.name; });
+    into.push_back(std::move(saved));
+    std::vector<std::wstring> names;
+    for (DWORD i = 0; i < subkeys; ++i) {
+        std::wstring child(longestSubkey + 1, L'\0');
+        DWORD length = longestSubkey + 1;
+        if (RegEnumKeyExW(key, i, child.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        child.resize(length);
+        names.push_back(std::move(child));
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::wstring& child : names) {
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) continue;
+        ReadKey(opened, depth + 1, child, view, into);
+        RegCloseKey(opened);
+    }
+}
+
+SavedTree ReadTree(HKEY root, const std::wstring& path, REGSAM view) {
+    SavedTree tree{root, view, path, false, {}};
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return tree;
+    tree.existed = true;
+    ReadKey(key, 0, L"", view, tree.keys);
+    RegCloseKey(key);
+    return tree;
+}
+
+// The tree as it is now differs from the journal's.
+bool Differs(const SavedTree& saved) {
+    const SavedTree now = ReadTree(saved.root, saved.path, saved.view);
+    if (now.existed != saved.existed || now.keys.size() != saved.keys.size()) return true;
+    for (size_t i = 0; i < now.keys.size(); ++i) {
+        const SavedKey &a = now.keys[i], &b = saved.keys[i];
+        if (a.depth != b.depth || a.name != b.name || a.values.size() != b.values.size()) return true;
+        for (size_t j = 0; j < a.values.size(); ++j)
+            if (a.values[j].name != b.values[j].name || a.values[j].type != b.values[j].type ||
+                a.values[j].data != b.values[j].data)
+                return true;
+    }
+    return false;
+}
+
+// Puts a tree back as the journal holds it: where it differs, it is taken down and made again,
+// key by key, as lasting keys (a key a test made volatile, or gave values, does not stay so).
+// False when that failed.
+bool PutTreeBack(const SavedTree& saved) {
+    if (!Differs(saved)) return true;
+    const LSTATUS deleted = starwright::plugin::DeleteRegistryTree(saved.root, saved.path, saved.view);
+    if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return false;
+    bool ok = true;
+    std::vector<HKEY> open;  // the key of each depth on the way down
+    for (const SavedKey& key : saved.keys) {
+        while (static_cast<int>(open.size()) > key.depth) {
+            RegCloseKey(open.back());
+            open.pop_back();
+        }
+        HKEY parent = open.empty() ? saved.root : open.back();
+        const std::wstring name = open.empty() ? saved.path : key.name;
+        HKEY made = nullptr;
+        if (static_cast<int>(open.size()) != key.depth ||
+            RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | saved.view, nullptr,
+                            &made, nullptr) != ERROR_SUCCESS) {
+            ok = false;
+            continue;
+        }
+        for (const SavedValue& value : key.values)
+            ok = RegSetValueExW(made, value.name.c_str(), 0, value.type, value.data.data(),
+                                static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS && ok;
+        open.push_back(made);
+    }
+    for (HKEY key : open) RegCloseKey(key);
+    return ok && !Differs(saved);
+}
+
 // Every key a test program may change, as it stands before the program runs.
-std::vector<RegistryTree> ReadTouchedKeys() {
+std::vector<SavedTree> ReadTouchedKeys() {
     using namespace starwright::plugin;
     const std::wstring classes = L"Software\\Classes\\";
     // The host's type library ("MaxIm", the stand-in's) and the interfaces registering it writes.
     using namespace starwright::com::host_ids;
     const GUID hostInterfaces[] = {kDocumentInterface, kCameraInterface, kApplicationInterface,
                                    kDocumentListInterface};
-    std::vector<RegistryTree> trees;
+    std::vector<SavedTree> trees;
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kPlugInClsidText, view);
-        trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"Interface\\" + kPlugInIidText, view);
-        for (const GUID& iid : hostInterfaces)
-            trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"Interface\\" + GuidText(iid), view);
+        for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            trees.push_back(ReadTree(root, classes + L"CLSID\\" + kPlugInClsidText, view));
+            trees.push_back(ReadTree(root, classes + L"Interface\\" + kPlugInIidText, view));
+            for (const GUID& iid : hostInterfaces)
+                trees.push_back(ReadTree(root, classes + L"Interface\\" + GuidText(iid), view));
+        }
+        trees.push_back(ReadTree(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + kLibIdText, view));
+        trees.push_back(ReadTree(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + GuidText(kHostLibId), view));
+        trees.push_back(ReadTree(HKEY_LOCAL_MACHINE, classes + kProgId, view));
     }
-    trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + kLibIdText, KEY_WOW64_64KEY);
-    trees.emplace_back(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + GuidText(kHostLibId), KEY_WOW64_64KEY);
-    trees.emplace_back(HKEY_LOCAL_MACHINE, classes + kProgId, KEY_WOW64_64KEY);
-    trees.emplace_back(HKEY_CURRENT_USER, classes + L"CLSID\\" + kPlugInClsidText, 0);
-    trees.emplace_back(HKEY_CURRENT_USER, L"Control Panel\\International", 0);
+    trees.push_back(ReadTree(HKEY_CURRENT_USER, classes + kProgId, 0));
+    trees.push_back(ReadTree(HKEY_CURRENT_USER, classes + L"TypeLib\\" + kLibIdText, 0));
+    trees.push_back(ReadTree(HKEY_CURRENT_USER, L"Software\\Starwright test classes", 0));
+    trees.push_back(ReadTree(HKEY_CURRENT_USER, L"Control Panel\\International", 0));
     return trees;
 }
 
-void PutBack(const std::vector<RegistryTree>& trees) {
-    for (const RegistryTree& tree : trees) tree.Restore();
-    // Programs read the number settings once; tell them they may have changed back.
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"intl"), SMTO_ABORTIFHUNG,
-                        2000, &ignored);
+// The journal: text, one item a line, names and data in hexadecimal.
+std::string Hex(const void* bytes, size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < size; ++i) {
+        const unsigned char b = static_cast<const unsigned char*>(bytes)[i];
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text.empty() ? "-" : text;
+}
+std::string Hex(const std::wstring& text) { return Hex(text.data(), text.size() * sizeof(wchar_t)); }
+
+std::vector<BYTE> Bytes(const std::string& hex) {
+    std::vector<BYTE> bytes;
+    if (hex == "-") return bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+std::wstring WideFromHex(const std::string& hex) {
+    const std::vector<BYTE> bytes = Bytes(hex);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+struct Journal {
+    bool installed = false;  // Starwright was installed before the program ran
+    std::vector<SavedTree> trees;
+};
+
+std::string JournalText(const Journal& journal) {
+    std::ostringstream text;
+    text << "starwright test kit journal 1\ninstalled " << (journal.installed ? 1 : 0) << "\n";
+    for (const SavedTree& tree : journal.trees) {
+        text << "tree " << (tree.root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU") << " " << tree.view << " "
+             << (tree.existed ? 1 : 0) << " " << Hex(tree.path) << "\n";
+        for (const SavedKey& key : tree.keys) {
+            text << "key " << key.depth << " " << Hex(key.name) << "\n";
+            for (const SavedValue& value : key.values)
+                text << "value " << Hex(value.name) << " " << value.type << " " << Hex(value.data.data(), value.data.size())
+                     << "\n";
+        }
+    }
+    text << "end\n";
+    return text.str();
+}
+
+// False when the text is not a whole journal (a run ended while writing it had changed nothing).
+bool ParseJournal(const std::string& text, Journal& journal) {
+    std::istringstream in(text);
+    std::string line, word;
+    if (!std::getline(in, line) || line != "starwright test kit journal 1") return false;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        fields >> word;
+        if (word == "end") return true;
+        if (word == "installed") {
+            int installed = 0;
+            fields >> installed;
+            journal.installed = installed != 0;
+        } else if (word == "tree") {
+            std::string root, path;
+            SavedTree tree;
+            int existed = 0;
+            fields >> root >> tree.view >> existed >> path;
+            tree.root = root == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+            tree.existed = existed != 0;
+            tree.path = WideFromHex(path);
+            journal.trees.push_back(std::move(tree));
+        } else if (word == "key" && !journal.trees.empty()) {
+            SavedKey key;
+            std::string name;
+            fields >> key.depth >> name;
+            key.name = WideFromHex(name);
+            journal.trees.back().keys.push_back(std::move(key));
+        } else if (word == "value" && !journal.trees.empty() && !journal.trees.back().keys.empty()) {
+            SavedValue value;
+            std::string name, data;
+            fields >> name >> value.type >> data;
+            value.name = WideFromHex(name);
+            value.data = Bytes(data);
+            journal.trees.back().keys.back().values.push_back(std::move(value));
+        }
+    }
+    return false;
 }
 
 // The quiet uninstall command of an installed Starwright; empty when none is installed. The
@@ -191,10 +390,16 @@ Result ReadResult(const std::wstring& xml) {
     return result;
 }
 
-// Runs one program in its folder, its output into `log`, waiting for it; its exit code, or -1
-// when it could not start (`why` then says why).
+// Ends the program in progress with the runner: a job that is closed with the runner's last
+// handle, also when the runner is ended outright.
+HANDLE g_job = nullptr;
+
+// Runs one program in its folder, its output into `log`, waiting for it at most `limit` seconds;
+// its exit code, -1 when it could not start (`why` then says why), -2 when it ran past its limit
+// and was ended. A contained program runs in the runner's job, and what it leaves running ends
+// with it.
 long RunProgram(const std::wstring& folder, const std::wstring& commandLine, const std::wstring& log,
-                std::string& why) {
+                std::string& why, DWORD limit = INFINITE, bool contained = true) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE output = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
     if (output == INVALID_HANDLE_VALUE) {
@@ -209,20 +414,141 @@ long RunProgram(const std::wstring& folder, const std::wstring& commandLine, con
     startup.hStdError = output;
     PROCESS_INFORMATION process{};
     std::wstring line = commandLine;
-    const BOOL started =
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process);
+    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                                        folder.c_str(), &startup, &process);
     const DWORD error = GetLastError();
     CloseHandle(output);
     if (!started) {
         why = "error " + std::to_string(error);
         return -1;
     }
+    // Where the job cannot take it (a runner started in a job of its own on old Windows), the
+    // program runs without; the time limit then ends it alone.
+    const bool inJob = contained && g_job && AssignProcessToJobObject(g_job, process.hProcess);
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
+    long result = 0;
+    if (WaitForSingleObject(process.hProcess, limit) == WAIT_TIMEOUT) {
+        if (inJob) TerminateJobObject(g_job, 1);
+        else TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 30000);
+        result = -2;
+    } else {
+        DWORD code = 1;
+        GetExitCodeProcess(process.hProcess, &code);
+        result = static_cast<long>(code);
+        // What the program started and left (a host of the installer's scenarios) ends with it.
+        if (inJob) TerminateJobObject(g_job, 1);
+    }
     CloseHandle(process.hProcess);
-    return static_cast<long>(code);
+    return result;
+}
+
+// The journal's file, and the lock that keeps the main thread and a console event (the window
+// closed, log-off, shut-down) from putting things back at once.
+std::wstring g_journalFile;
+CRITICAL_SECTION g_journalLock;
+bool g_journalPending = false;
+Journal g_journal;
+
+// Writes the journal and flushes it to the disk before the change it guards can happen.
+bool WriteJournal(const Journal& journal) {
+    const std::string text = JournalText(journal);
+    HANDLE file = CreateFileW(g_journalFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                    written == text.size() && FlushFileBuffers(file);
+    CloseHandle(file);
+    return ok;
+}
+
+void RemoveJournal() {
+    DeleteFileW(g_journalFile.c_str());
+    RemoveDirectoryW(g_journalFile.substr(0, g_journalFile.find_last_of(L'\\')).c_str());  // when empty
+}
+
+std::string TreeName(const SavedTree& tree) {
+    return std::string(tree.root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + ToUtf8(tree.path) +
+           (tree.view == KEY_WOW64_32KEY ? " (32-bit view)" : tree.view ? " (64-bit view)" : "");
+}
+
+// What putting back found: the trees a run had left changed, and those it could not put back.
+struct PutBackResult {
+    std::vector<std::string> putBack;
+    std::string problems;  // one line each; empty when all went well
+};
+
+// Windows keeps the user's number settings in a cache that SetLocaleInfo updates and a write to
+// the registry does not: the ones the tests change are put back through SetLocaleInfo first.
+void PutBackNumberSettings(const SavedTree& international) {
+    const std::pair<const wchar_t*, LCTYPE> settings[] = {
+        {L"sDecimal", LOCALE_SDECIMAL},         {L"sThousand", LOCALE_STHOUSAND}, {L"sMonDecimalSep", LOCALE_SMONDECIMALSEP},
+        {L"sMonThousandSep", LOCALE_SMONTHOUSANDSEP}, {L"sGrouping", LOCALE_SGROUPING}};
+    if (international.keys.empty()) return;
+    for (const auto& [name, type] : settings)
+        for (const SavedValue& value : international.keys.front().values) {
+            if (value.type != REG_SZ || CompareStringOrdinal(value.name.c_str(), -1, name, -1, TRUE) != CSTR_EQUAL) continue;
+            std::wstring saved(reinterpret_cast<const wchar_t*>(value.data.data()), value.data.size() / sizeof(wchar_t));
+            saved.resize(wcsnlen(saved.c_str(), saved.size()));
+            wchar_t now[64] = {};
+            GetLocaleInfoW(LOCALE_USER_DEFAULT, type, now, 64);
+            if (saved != now) SetLocaleInfoW(LOCALE_USER_DEFAULT, type, saved.c_str());
+        }
+}
+
+// Puts back what the journal holds and uninstalls a Starwright installed since.
+PutBackResult PutBack(const Journal& journal, const std::wstring& folder, const std::wstring& log) {
+    PutBackResult result;
+    if (const std::wstring uninstall = QuietUninstallCommand(); !journal.installed && !uninstall.empty()) {
+        std::string ignored;
+        RunProgram(folder, uninstall, log, ignored, 300000, false);  // an uninstaller may hand over to a copy
+        result.putBack.push_back("Starwright, which the run installed: uninstalled");
+    }
+    bool international = false;
+    for (const SavedTree& tree : journal.trees) {
+        if (!Differs(tree)) continue;
+        result.putBack.push_back(TreeName(tree));
+        if (tree.path == L"Control Panel\\International") {
+            international = true;
+            PutBackNumberSettings(tree);
+        }
+        if (!PutTreeBack(tree)) result.problems += "could not put back " + TreeName(tree) + "\n";
+    }
+    // Programs read the number settings once; tell them they have changed back.
+    if (international) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"intl"), SMTO_ABORTIFHUNG,
+                            2000, &ignored);
+    }
+    return result;
+}
+
+// Puts back the journal of the program in progress, once, from whichever thread gets there first.
+PutBackResult PutBackPending(const std::wstring& folder, const std::wstring& log) {
+    EnterCriticalSection(&g_journalLock);
+    PutBackResult result;
+    if (g_journalPending) {
+        result = PutBack(g_journal, folder, log);
+        if (result.problems.empty()) RemoveJournal();
+        g_journalPending = false;
+    }
+    LeaveCriticalSection(&g_journalLock);
+    return result;
+}
+
+std::wstring g_kit;
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    InterlockedExchange(&g_stopped, 1);
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
+        return TRUE;  // the program in progress ends with it; the runner puts back and starts no other
+    // The window closed, log-off or shut-down: Windows ends the runner when this returns (or
+    // after a few seconds), so the program in progress is ended and everything put back here.
+    if (g_job) TerminateJobObject(g_job, 1);
+    PutBackPending(g_kit, g_kit + L"\\report\\put-back.log");
+    return TRUE;
 }
 
 bool OnWindows64() {
@@ -230,7 +556,56 @@ bool OnWindows64() {
     return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
 }
 
-std::string MachineSummary() {
+// The machine's architecture and the emulation a program of it runs under, as Windows 10 1709 and
+// later tell (IsWow64Process2); older Windows, from the bitness alone.
+USHORT NativeMachine() {
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    USHORT process = 0, native = 0;
+    auto query = reinterpret_cast<IsWow64Process2Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2")));
+    if (!query || !query(GetCurrentProcess(), &process, &native)) return OnWindows64() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    return native;
+}
+
+// Why the 64-bit runs cannot run here (32-bit Windows; Windows 10 on ARM, which runs no x64
+// programs: Windows 11 does); empty where they can.
+std::string No64BitRuns() {
+    if (!OnWindows64()) return "32-bit Windows runs no 64-bit programs";
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (auto get = reinterpret_cast<RtlGetVersionFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"))))
+        get(&version);
+    if (NativeMachine() == 0xAA64 && version.dwBuildNumber < 22000)
+        return "Windows 10 on ARM runs no x64 programs (Windows 11 on ARM does)";
+    return {};
+}
+
+std::string Architecture() {
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    const auto name = [](USHORT machine) -> std::string {
+        switch (machine) {
+        case IMAGE_FILE_MACHINE_I386: return "x86";
+        case IMAGE_FILE_MACHINE_AMD64: return "x64";
+        case 0xAA64: return "ARM64";
+        default: return "machine " + std::to_string(machine);
+        }
+    };
+    USHORT process = 0, native = 0;
+    auto query = reinterpret_cast<IsWow64Process2Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2")));
+    if (!query || !query(GetCurrentProcess(), &process, &native)) return OnWindows64() ? "x64" : "x86";
+    return name(native) + (native == IMAGE_FILE_MACHINE_I386 || process == IMAGE_FILE_MACHINE_UNKNOWN
+                               ? ""
+                               : " (the 32-bit tests run under WOW64" +
+                                     std::string(native == 0xAA64 ? ", x86 emulated" : "") + ")");
+}
+
+// RegGetValue's RRF_SUBKEY_WOW6464KEY, which the headers give only to programs for Windows 10.
+constexpr DWORD kSubkeyIn64BitView = 0x00010000;
+
+std::string MachineSummary(bool standardUser) {
     std::ostringstream text;
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
     using WineVersionFn = const char*(CDECL*)();
@@ -239,73 +614,168 @@ std::string MachineSummary() {
     version.dwOSVersionInfoSize = sizeof version;
     if (auto get = reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion"))))
         get(&version);
+    DWORD revision = 0, size = sizeof revision;
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", L"UBR",
+                 RRF_RT_REG_DWORD | kSubkeyIn64BitView, nullptr, &revision, &size);
+    wchar_t release[64] = {};
+    size = sizeof release;
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", L"DisplayVersion",
+                 RRF_RT_REG_SZ | kSubkeyIn64BitView, nullptr, release, &size);
     text << "Windows: " << version.dwMajorVersion << "." << version.dwMinorVersion << " build "
-         << version.dwBuildNumber;
+         << version.dwBuildNumber << "." << revision;
+    if (release[0]) text << " (" << ToUtf8(release) << ")";
     if (auto wine = reinterpret_cast<WineVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version"))))
         text << " (Wine " << wine() << ")";
     text << "\nWindows bitness: " << (OnWindows64() ? 64 : 32) << "\n";
+    text << "Architecture: " << Architecture() << "\n";
     wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
     GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
-    text << "User locale: " << ToUtf8(locale) << "\n";
+    wchar_t decimal[8] = {}, grouping[8] = {};
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, grouping, 8);
+    text << "User locale: " << ToUtf8(locale) << " (decimal separator U+" << std::hex
+         << static_cast<unsigned>(decimal[0]) << ", digit grouping U+" << static_cast<unsigned>(grouping[0])
+         << std::dec << ")\n";
     HDC screen = GetDC(nullptr);
     text << "Screen: " << GetDeviceCaps(screen, LOGPIXELSX) << " dpi\n";
     ReleaseDC(nullptr, screen);
     HANDLE token = nullptr;
     TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
+    DWORD length = 0;
     const bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-                          GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                          GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length) &&
                           elevation.TokenIsElevated;
     if (token) CloseHandle(token);
-    text << "Elevated prompt: " << (elevated ? "yes" : "no") << "\n";
+    text << "Elevated prompt: " << (elevated ? "yes" : "no")
+         << (standardUser ? " (the tests take a standard user's path: --standard-user)" : "") << "\n";
     return text.str();
 }
 
-int Main(const std::wstring& kit) {
-    // The test programs skip a run for another language than the machine's (test_main.cpp).
-    SetEnvironmentVariableW(L"STARWRIGHT_TEST_KIT", L"1");
-    SetProcessDPIAware();  // the screen's own dpi, not the 96 a program that is not aware is told
-    SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+struct Options {
+    bool standardUser = false;
+    DWORD limitSeconds = 1800;
+    std::vector<std::string> only;  // the runs to run; empty: all
+};
+
+// One kit at a time: two would read and put back each other's changes.
+HANDLE TakeKitLock() {
+    HANDLE lock = CreateMutexW(nullptr, FALSE, L"Global\\StarwrightTestKit");
+    if (!lock) lock = CreateMutexW(nullptr, FALSE, L"StarwrightTestKit");
+    if (!lock) return nullptr;
+    const DWORD waited = WaitForSingleObject(lock, 0);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return lock;
+    CloseHandle(lock);
+    return nullptr;
+}
+
+int Main(const std::wstring& kit, const Options& options) {
+    HANDLE lock = TakeKitLock();
+    if (!lock) {
+        std::printf("Another run of the test kit is in progress on this PC: two at once would undo each other's\n"
+                    "changes. Let it end (or close its window), then start run-tests.cmd again.\n");
+        return 3;
+    }
+    InitializeCriticalSection(&g_journalLock);
+    g_kit = kit;
+    wchar_t data[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH)) GetWindowsDirectoryW(data, MAX_PATH);
+    const std::wstring journalFolder = std::wstring(data) + L"\\Starwright test kit";
+    g_journalFile = journalFolder + L"\\journal.txt";
     const std::wstring report = kit + L"\\report";
     CreateDirectoryW(report.c_str(), nullptr);
+    // A run ended outright left its journal: put that back before anything else.
+    if (GetFileAttributesW(g_journalFile.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        Journal left;
+        if (ParseJournal(ReadWhole(g_journalFile), left)) {
+            std::printf("An earlier run of the test kit was ended before it could put back what its tests may have\n"
+                        "changed; putting that back first.\n");
+            const PutBackResult put = PutBack(left, kit, report + L"\\put-back.log");
+            for (const std::string& what : put.putBack) std::printf("  put back %s\n", what.c_str());
+            if (!put.problems.empty()) {
+                std::printf("%sThe journal stays in %s; run run-tests.cmd again from an elevated prompt.\n",
+                            put.problems.c_str(), ToUtf8(g_journalFile).c_str());
+                return 3;
+            }
+            std::printf("Put back.\n");
+        }
+        RemoveJournal();
+    }
+
+    // The test programs skip a run for another language than the machine's (test_main.cpp).
+    SetEnvironmentVariableW(L"STARWRIGHT_TEST_KIT", L"1");
+    if (options.standardUser) SetEnvironmentVariableW(L"STARWRIGHT_TEST_STANDARD_USER", L"1");
+    SetProcessDPIAware();  // the screen's own dpi, not the 96 a program that is not aware is told
+    g_job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (g_job) SetInformationJobObject(g_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
     std::ostringstream summary;
-    summary << MachineSummary() << "\n";
+    summary << MachineSummary(options.standardUser) << "\n";
     std::printf("%s\n", summary.str().c_str());
     std::fflush(stdout);
 
     int passed = 0, failed = 0, skipped = 0;
-    std::vector<const wchar_t*> bitnesses = {L"32-bit"};
-    if (OnWindows64()) bitnesses.push_back(L"64-bit");
-    else summary << "64-bit runs: not run on 32-bit Windows\n";
-    for (const wchar_t* bits : bitnesses) {
+    const std::string no64 = No64BitRuns();
+    for (const wchar_t* bits : {L"32-bit", L"64-bit"}) {
         const std::wstring folder = kit + L"\\" + bits;
         for (const Run& run : ReadRuns(folder + L"\\runs.txt")) {
             if (g_stopped) break;
+            if (!options.only.empty() && std::find(options.only.begin(), options.only.end(), run.name) == options.only.end())
+                continue;
             const std::string label = ToUtf8(bits) + " " + run.name;
-            const std::wstring xml = report + L"\\" + bits + L"-" + ToWide(run.name) + L".xml";
-            const std::wstring log = report + L"\\" + bits + L"-" + ToWide(run.name) + L".log";
+            if (bits[0] == L'6' && !no64.empty()) {
+                summary << "not run " << label << ": " << no64 << "\n";
+                std::printf("not run %s: %s\n", label.c_str(), no64.c_str());
+                continue;
+            }
+            const std::wstring base = report + L"\\" + bits + L"-" + ToWide(run.name);
+            const std::wstring xml = base + L".xml";
             DeleteFileW(xml.c_str());
-            const std::vector<RegistryTree> before = ReadTouchedKeys();
-            const bool installed = !QuietUninstallCommand().empty();
-            std::string why;
-            const long code = RunProgram(folder,
-                                         L"\"" + folder + L"\\" + ToWide(run.program) + L"\" " + ToWide(run.arguments) +
-                                             L" \"--gtest_output=xml:" + xml + L"\"",
-                                         log, why);
-            if (const std::wstring uninstall = QuietUninstallCommand(); !installed && !uninstall.empty()) {
-                std::string ignored;
-                RunProgram(folder, uninstall, report + L"\\" + bits + L"-" + ToWide(run.name) + L"-uninstall.log", ignored);
-            }
-            PutBack(before);
+            std::printf("running %s\n", label.c_str());
+            std::fflush(stdout);
+            EnterCriticalSection(&g_journalLock);
+            g_journal = Journal{!QuietUninstallCommand().empty(), ReadTouchedKeys()};
+            CreateDirectoryW(journalFolder.c_str(), nullptr);
+            g_journalPending = WriteJournal(g_journal);
+            LeaveCriticalSection(&g_journalLock);
+            std::string why = "its journal could not be written to " + ToUtf8(g_journalFile);
+            // GoogleTest opens its XML file by a narrow path: it writes it beside the journal (a
+            // folder with a plain name), and the runner moves it into the report, which may be
+            // anywhere.
+            const std::wstring written = journalFolder + L"\\results.xml";
+            DeleteFileW(written.c_str());
+            const long code = !g_journalPending ? -1
+                              : g_stopped       ? -3
+                                                : RunProgram(folder,
+                                                             L"\"" + folder + L"\\" + ToWide(run.program) + L"\" " +
+                                                                 ToWide(run.arguments) + L" \"--gtest_output=xml:" + written +
+                                                                 L"\"",
+                                                             base + L".log", why, options.limitSeconds * 1000);
+            const bool wroteResults = MoveFileExW(written.c_str(), xml.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+            const PutBackResult put = PutBackPending(folder, base + L"-put-back.log");
+            const std::string& problems = put.problems;
             Result result = ReadResult(xml);
-            // A program that ended early (a crash, Ctrl+C) or could not start wrote no results
-            // for the tests it did not finish: the run counts as one failure more.
-            if (code != 0 && result.failed == 0) {
+            // A program that ended early (a crash, Ctrl+C, its time limit) or could not start wrote
+            // no results for the tests it did not finish: the run counts as one failure more.
+            if (code == 0 && !wroteResults) {
                 ++result.failed;
-                result.notes.push_back(code == -1 ? "failed  the program did not start: " + why
-                                                  : "failed  the program ended with code " + std::to_string(code) +
-                                                        (g_stopped ? " (stopped with Ctrl+C)" : ""));
+                result.notes.push_back("failed  the program ended with 0 but wrote no results");
+            } else if (code != 0 && code != -3 && result.failed == 0) {
+                ++result.failed;
+                result.notes.push_back(code == -1   ? "failed  the program did not start: " + why
+                                       : code == -2 ? "failed  the program ran past its time limit of " +
+                                                          std::to_string(options.limitSeconds) + " s and was ended"
+                                                    : "failed  the program ended with code " + std::to_string(code) +
+                                                          (g_stopped ? " (stopped with Ctrl+C)" : ""));
             }
+            if (!problems.empty()) {
+                ++result.failed;
+                result.notes.push_back("failed  " + problems.substr(0, problems.size() - 1) + "; the journal stays in " +
+                                       ToUtf8(g_journalFile) + " for the next run");
+            }
+            // The tests put back what they change; what they left is named (the runner put it back).
+            for (const std::string& what : put.putBack) result.notes.push_back("put back " + what + ", which the run left changed");
             passed += result.passed;
             failed += result.failed;
             skipped += result.skipped;
@@ -326,6 +796,7 @@ int Main(const std::wstring& kit) {
         summary << "stopped with Ctrl+C: the runs after it did not run\n";
         std::printf("stopped with Ctrl+C: the runs after it did not run\n");
     }
+    RemoveDirectoryW(journalFolder.c_str());  // when empty
     char last[128];
     std::snprintf(last, sizeof last, "%d passed, %d failed, %d skipped\n", passed, failed, skipped);
     summary << last;
@@ -337,8 +808,17 @@ int Main(const std::wstring& kit) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: run_tests.exe KIT_FOLDER\n");
+    Options options;
+    bool usage = argc < 2;
+    for (int i = 2; i < argc && !usage; ++i) {
+        const std::wstring argument = argv[i];
+        if (argument == L"--standard-user") options.standardUser = true;
+        else if (argument == L"--time-limit" && i + 1 < argc) options.limitSeconds = static_cast<DWORD>(_wtoi(argv[++i]));
+        else if (!argument.empty() && argument[0] != L'-') options.only.push_back(ToUtf8(argument));
+        else usage = true;
+    }
+    if (usage || options.limitSeconds == 0) {
+        std::fprintf(stderr, "usage: run_tests.exe KIT_FOLDER [--standard-user] [--time-limit SECONDS] [RUN...]\n");
         return 2;
     }
     try {
@@ -347,7 +827,7 @@ int wmain(int argc, wchar_t** argv) {
         GetFullPathNameW(argv[1], MAX_PATH * 4, full, nullptr);
         std::wstring kit = full;
         if (kit.size() > 3 && kit.back() == L'\\') kit.pop_back();
-        return Main(kit);
+        return Main(kit, options);
     } catch (...) {
         std::fprintf(stderr, "run_tests: an unexpected failure\n");
         return 2;
