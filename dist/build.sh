@@ -280,6 +280,8 @@ if [ $test_kit = 1 ]; then
     install -m 644 "$stage/$name/$bits-bit/Starwright.dll" "$stage/$kit/$bits-bit/Starwright.dll"
   done
   release_copy "$stage/$kit" build/win32/tests/wine/run_tests.exe tests/wine/kit/run-tests.cmd README.md
+  # The testers' instructions are a developers' page, not the user's guide.
+  install -m 644 docs/testing.md "$stage/$kit/TESTING.md"
   # The installer's scenarios (tests/wine/installer_test.cpp) take their parts from installer/
   # beside their program: this version's installer and DLLs; version 0.90's installer, built from
   # the installer's sources of commit 8fd73ed (before setup kept a record of its changes), with

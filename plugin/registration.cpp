@@ -26,7 +26,7 @@ const std::wstring kClasses = L"Software\\Classes\\";
 // at the top of Classes) and TypeLib are one key for both. The two builds of this module can be
 // registered side by side, each with its class in its own view, and the interface key in both,
 // so that either bitness can marshal _PlugIn to the other. Wine 8 keeps the same keys apart and
-// shares the same ones (README, "Registry views"). On 32-bit Windows there is one view and both
+// shares the same ones (docs/registry.md). On 32-bit Windows there is one view and both
 // flags name it.
 constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;

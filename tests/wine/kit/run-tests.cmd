@@ -1,7 +1,7 @@
 @echo off
 rem Starwright's Windows test kit: runs the Windows tests of both bitnesses (the 64-bit ones
 rem only on 64-bit Windows) and writes the report folder to send back. From an elevated prompt
-rem the tests that register the plug-in run too. Options (see README.md beside this file):
+rem the tests that register the plug-in run too. Options (see TESTING.md beside this file):
 rem   --standard-user        the tests take a standard user's path
 rem   --time-limit SECONDS   each program's limit (1800 unless given)
 rem   NAME...                only these runs (as the summary names them)
