@@ -267,6 +267,26 @@ struct UsersClasses {
 };
 const UsersClasses kUsersClasses[] = {{HKEY_CURRENT_USER, kClasses}, {HKEY_USERS, kOtherProfileClasses}};
 
+// The keys on the way to those copies that are not there yet (a new profile has no CLSID key of
+// its own): planting makes them, and a test's end removes them again, deepest first, each only
+// when nothing else has come into it meanwhile.
+struct MissingKey {
+    HKEY root;
+    std::wstring path;
+    REGSAM view;
+};
+std::vector<MissingKey> MissingKeysOnTheWayToUsersCopies() {
+    std::vector<MissingKey> missing;
+    for (const UsersClasses& user : kUsersClasses)
+        for (const std::wstring& key : kOwnKeys)
+            for (const REGSAM view : kViews) {
+                const std::wstring path = user.classes + key;
+                for (size_t end = 0; (end = path.find(L'\\', end + 1)) != std::wstring::npos;)
+                    if (!KeyExists(user.root, path.substr(0, end), view)) missing.push_back({user.root, path.substr(0, end), view});
+            }
+    return missing;
+}
+
 void PlantUsersCopies() {
     const wchar_t stale[] = L"C:\\Old\\Starwright.dll";
     for (const UsersClasses& user : kUsersClasses)
@@ -585,6 +605,7 @@ protected:
             GTEST_SKIP() << "Starwright is installed or registered on this machine: these tests install and remove "
                             "it, so uninstall it first";
         keysBefore_ = TouchedKeys();
+        missingBefore_ = MissingKeysOnTheWayToUsersCopies();
         ready_ = true;
     }
 
@@ -599,6 +620,9 @@ protected:
         starwright::test::RemoveFolderTree(ToUtf8(Folder64()));
         starwright::test::RemoveFolderTree(ToUtf8(Folder32()));
         for (const RegistryTree& tree : keysBefore_) tree.Restore();
+        // RegDeleteKeyEx refuses a key that still has subkeys.
+        for (auto key = missingBefore_.rbegin(); key != missingBefore_.rend(); ++key)
+            RegDeleteKeyExW(key->root, key->path.c_str(), key->view, 0);
     }
 
     // An operation on a file of the installation, or on the test's own file: the scenario's.
@@ -783,6 +807,7 @@ protected:
     Installer installer_ = TheInstaller();
     std::string olderUninstaller_;
     std::vector<RegistryTree> keysBefore_;
+    std::vector<MissingKey> missingBefore_;
     std::wstring otherProgramsFile_;
     std::vector<std::unique_ptr<Host>> hosts_;
     std::unique_ptr<void, decltype(&CloseHandle)> heldOpen_{nullptr, &CloseHandle};
