@@ -9,8 +9,9 @@
 #   SHA256SUMS                        the SHA-256 of each of them
 #   Starwright-<version>-windows-tests.zip  the test kit: the Windows tests of both builds, with
 #                                     the DLLs they test and run-tests.cmd, for testers to run on
-#                                     Windows (not a download for users, so not in SHA256SUMS); the
-#                                     same commit gives the same kit, and its programs are signed
+#                                     Windows; it runs elevated on a tester's PC, so it is
+#                                     published as the product is: in SHA256SUMS, the same commit
+#                                     gives the same kit, and its programs are signed
 #                                     too when a certificate is given
 # The version is VERSION's, as in the DLL's version resource. The same commit gives the same
 # bytes: every file time inside the zips and the installer is SOURCE_DATE_EPOCH (the last
@@ -343,7 +344,7 @@ rm -rf "$stage"
   LC_ALL=C sort <<<"$buildinfo" | sed 's/^/ /; $!s/$/,/'
 } > "$out/BUILDINFO"
 touch -d "@$epoch" "$out/BUILDINFO"
-(cd "$out" && ls -- *.exe *.zip BUILDINFO | grep -v -- '-windows-tests\.zip$' | LC_ALL=C sort | xargs sha256sum -- > SHA256SUMS)
+(cd "$out" && ls -- *.exe *.zip BUILDINFO | LC_ALL=C sort | xargs sha256sum -- > SHA256SUMS)
 for f in "$out"/*; do
   printf '%-40s %8d bytes\n' "$f" "$(stat -c %s "$f")"
 done
