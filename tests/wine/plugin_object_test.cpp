@@ -461,11 +461,70 @@ private:
     bool redirected_ = false;
 };
 
+// The test programs find the host's library through their manifest, an activation context that
+// oleaut32 asks before the registry. This one, activated over the program's on this thread for
+// the object's lifetime, names in its place a file that is no type library, in a folder of the
+// test's own.
+class HostLibraryContextElsewhere {
+public:
+    HostLibraryContextElsewhere() {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        folder_ = std::wstring(temp) + L"starwright-moved-host-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        wchar_t libId[40] = {};
+        StringFromGUID2(kHostLibId, libId, 40);
+        const std::string manifest =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
+            "  <assemblyIdentity type=\"win32\" name=\"Starwright.Tests.MovedHost\" version=\"1.0.0.0\"/>\n"
+            "  <file name=\"MaxIm_DL.exe\">\n"
+            "    <typelib tlbid=\"" + std::string(libId, libId + wcslen(libId)) + "\" version=\"1.0\" helpdir=\"\"/>\n"
+            "  </file>\n"
+            "</assembly>\n";
+        if (!Write(L"MaxIm_DL.exe", "not a type library") || !Write(L"host.manifest", manifest)) return;
+        const std::wstring source = folder_ + L"\\host.manifest";
+        ACTCTXW description{};
+        description.cbSize = sizeof description;
+        description.lpSource = source.c_str();
+        context_ = CreateActCtxW(&description);
+        active_ = context_ != INVALID_HANDLE_VALUE && ActivateActCtx(context_, &cookie_);
+    }
+    ~HostLibraryContextElsewhere() {
+        if (active_) DeactivateActCtx(0, cookie_);
+        if (context_ != INVALID_HANDLE_VALUE) ReleaseActCtx(context_);
+        for (const wchar_t* file : {L"MaxIm_DL.exe", L"host.manifest"}) DeleteFileW((folder_ + L"\\" + file).c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+    HostLibraryContextElsewhere(const HostLibraryContextElsewhere&) = delete;
+    HostLibraryContextElsewhere& operator=(const HostLibraryContextElsewhere&) = delete;
+    bool Active() const { return active_; }
+
+private:
+    bool Write(const wchar_t* name, const std::string& text) const {
+        const HANDLE file = CreateFileW((folder_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        const bool whole = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                           written == text.size();
+        CloseHandle(file);
+        return whole;
+    }
+
+    std::wstring folder_;
+    HANDLE context_ = INVALID_HANDLE_VALUE;
+    ULONG_PTR cookie_ = 0;
+    bool active_ = false;
+};
+
 // DoModal's Doc is typed by the host's library, but the plug-in uses it for nothing: the window
 // opens, and Name answers, whether or not that library loads. Once a type library in the process
 // has loaded the host's, oleaut32 reuses it; this test comes before the ones that pass Doc
 // through IDispatch, so that it fails whenever the plug-in's dispatch needs the host's library.
 TEST_F(PlugInModule, WindowOpensWhenTheHostLibraryDoesNotLoad) {
+    HostLibraryContextElsewhere context;
+    ASSERT_TRUE(context.Active());
     HostLibraryElsewhere redirect(BesideTest(L"moved\\MaxIm_DL.exe"));
     ASSERT_TRUE(redirect.Redirected());
     ITypeLib* host = nullptr;
