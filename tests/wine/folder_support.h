@@ -23,10 +23,12 @@ inline std::string ScratchFolder(const std::string& name) {
 
 // Removes a folder and all below it, as the shell does; a folder that is not there is no error.
 inline void RemoveFolderTree(const std::string& path) {
-    std::string command = "cmd /c rmdir /s /q \"" + path + "\"";
-    STARTUPINFOA startup{sizeof startup};
+    // Wide: a path under a temporary folder that the ANSI code page cannot write would not reach
+    // the command whole, and the folder would stay.
+    std::wstring command = L"cmd /c rmdir /s /q \"" + ToWide(path) + L"\"";
+    STARTUPINFOW startup{sizeof startup};
     PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                        &process)) {
         WaitForSingleObject(process.hProcess, 10000);
         CloseHandle(process.hThread);
