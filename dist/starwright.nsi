@@ -1013,6 +1013,10 @@ FunctionEnd
 ; DLL of that view or a file that is not there (left by a DLL that could not unregister itself).
 !macro RemoveClassKey VIEW DLL
   SetRegView ${VIEW}
+  ; The 64-bit class's file is looked for where the 64-bit loader finds it, not in SysWOW64.
+  !if ${VIEW} == 64
+    ${DisableX64FSRedirection}
+  !endif
   ClearErrors
   EnumRegKey $R1 HKLM "Software\Classes\${USER_KEY_CLASS}" 0
   ${IfNot} ${Errors}
@@ -1023,6 +1027,9 @@ FunctionEnd
       DeleteRegKey HKLM "Software\Classes\${USER_KEY_CLASS}"
     ${EndIf}
   ${EndIf}
+  !if ${VIEW} == 64
+    ${EnableX64FSRedirection}
+  !endif
 !macroend
 
 ; Counts in $R0 the class keys left in the given view.

@@ -98,8 +98,19 @@ bool OtherBitnessRegistered() {
         return true;
     std::wstring file(path);
     if (file.size() >= 2 && file.front() == L'"' && file.back() == L'"') file = file.substr(1, file.size() - 2);
-    if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+#if !defined(_WIN64)
+    // On 64-bit Windows this 32-bit process sees System32 as SysWOW64: the other build's file
+    // is looked for where its own loader finds it. (On 32-bit Windows this fails, and changes
+    // nothing.)
+    PVOID redirection = nullptr;
+    const BOOL unredirected = Wow64DisableWow64FsRedirection(&redirection);
+#endif
+    const DWORD attributes = GetFileAttributesW(file.c_str());
     const DWORD error = GetLastError();
+#if !defined(_WIN64)
+    if (unredirected) Wow64RevertWow64FsRedirection(redirection);
+#endif
+    if (attributes != INVALID_FILE_ATTRIBUTES) return true;
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
 }
 
