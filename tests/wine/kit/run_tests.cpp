@@ -12,9 +12,10 @@
 // %ProgramData%\Starwright test kit\journal.txt, flushed to disk, and after the program puts each
 // tree back exactly as the journal holds it and uninstalls a Starwright that the run installed.
 // The same happens when the run is stopped with Ctrl+C or Ctrl+Break (the program in progress
-// ends, no other starts), when the console window is closed and at log-off or shut-down; a run
-// ended outright (Task Manager's "End task") leaves the journal, and the next run puts it back
-// before anything else. Each program runs in a job that ends it with the runner, and within a
+// ends, no other starts) and, as far as Windows gives the runner the seconds, when the console
+// window is closed; a run ended otherwise (Task Manager's "End task", log-off, shut-down) leaves
+// the journal, and the next run puts it back before anything else. A put-back that fails ends
+// the run, so that its journal is kept for the next one. Each program runs in a job that ends it with the runner, and within a
 // time limit; one kit runs at a time.
 //
 //   run_tests.exe KIT_FOLDER [--standard-user] [--time-limit SECONDS] [RUN...]
@@ -157,8 +158,9 @@ bool Differs(const SavedTree& saved) {
 // False when that failed.
 bool PutTreeBack(const SavedTree& saved) {
     if (!Differs(saved)) return true;
-    const LSTATUS deleted = starwright::plugin::DeleteRegistryTree(saved.root, saved.path, saved.view);
-    if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) return false;
+    // A delete that stops half-way still leaves the journal's keys to be made again (a key that
+    // is still there is opened); the comparison at the end says whether it all came back.
+    starwright::plugin::DeleteRegistryTree(saved.root, saved.path, saved.view);
     bool ok = true;
     std::vector<HKEY> open;  // the key of each depth on the way down
     for (const SavedKey& key : saved.keys) {
@@ -503,8 +505,12 @@ PutBackResult PutBack(const Journal& journal, const std::wstring& folder, const 
     PutBackResult result;
     if (const std::wstring uninstall = QuietUninstallCommand(); !journal.installed && !uninstall.empty()) {
         std::string ignored;
-        RunProgram(folder, uninstall, log, ignored, 300000, false);  // an uninstaller may hand over to a copy
-        result.putBack.push_back("Starwright, which the run installed: uninstalled");
+        const long code = RunProgram(folder, uninstall, log, ignored, 300000, false);  // it may hand over to a copy
+        if ((code == 0 || code == 3010) && QuietUninstallCommand().empty())
+            result.putBack.push_back("Starwright, which the run installed: uninstalled");
+        else
+            result.problems += "could not uninstall Starwright, which the run installed (exit code " +
+                               std::to_string(code) + ")\n";
     }
     bool international = false;
     for (const SavedTree& tree : journal.trees) {
@@ -660,6 +666,8 @@ struct Options {
 // One kit at a time: two would read and put back each other's changes.
 HANDLE TakeKitLock() {
     HANDLE lock = CreateMutexW(nullptr, FALSE, L"Global\\StarwrightTestKit");
+    // Refused: an elevated kit holds it.
+    if (!lock && GetLastError() == ERROR_ACCESS_DENIED) return nullptr;
     if (!lock) lock = CreateMutexW(nullptr, FALSE, L"StarwrightTestKit");
     if (!lock) return nullptr;
     const DWORD waited = WaitForSingleObject(lock, 0);
@@ -687,6 +695,13 @@ int Main(const std::wstring& kit, const Options& options) {
     if (GetFileAttributesW(g_journalFile.c_str()) != INVALID_FILE_ATTRIBUTES) {
         Journal left;
         if (ParseJournal(ReadWhole(g_journalFile), left)) {
+            // Only the trees this runner journals are put back, whatever else the file names.
+            const std::vector<SavedTree> known = ReadTouchedKeys();
+            std::erase_if(left.trees, [&](const SavedTree& tree) {
+                return std::none_of(known.begin(), known.end(), [&](const SavedTree& k) {
+                    return k.root == tree.root && k.view == tree.view && k.path == tree.path;
+                });
+            });
             std::printf("An earlier run of the test kit was ended before it could put back what its tests may have\n"
                         "changed; putting that back first.\n");
             const PutBackResult put = PutBack(left, kit, report + L"\\put-back.log");
@@ -773,6 +788,9 @@ int Main(const std::wstring& kit, const Options& options) {
                 ++result.failed;
                 result.notes.push_back("failed  " + problems.substr(0, problems.size() - 1) + "; the journal stays in " +
                                        ToUtf8(g_journalFile) + " for the next run");
+                // The next program's journal would be written over this one, which still holds
+                // what was there before: no program starts after a put-back that failed.
+                InterlockedExchange(&g_stopped, 1);
             }
             // The tests put back what they change; what they left is named (the runner put it back).
             for (const std::string& what : put.putBack) result.notes.push_back("put back " + what + ", which the run left changed");
@@ -793,8 +811,11 @@ int Main(const std::wstring& kit, const Options& options) {
         }
     }
     if (g_stopped) {
-        summary << "stopped with Ctrl+C: the runs after it did not run\n";
-        std::printf("stopped with Ctrl+C: the runs after it did not run\n");
+        const char* stopped = GetFileAttributesW(g_journalFile.c_str()) != INVALID_FILE_ATTRIBUTES
+                                  ? "stopped: what a run left could not be put back (see above); the runs after it did not run\n"
+                                  : "stopped with Ctrl+C: the runs after it did not run\n";
+        summary << stopped;
+        std::printf("%s", stopped);
     }
     RemoveDirectoryW(journalFolder.c_str());  // when empty
     char last[128];
