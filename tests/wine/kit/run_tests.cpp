@@ -90,20 +90,29 @@ struct SavedTree {
     REGSAM view = 0;
     std::wstring path;
     bool existed = false;
+    // Every key and value in it could be read: a tree that could not be read whole is never put
+    // back from the journal, which would then lack what it could not read.
+    bool readable = true;
     std::vector<SavedKey> keys;
 };
 
-void ReadKey(HKEY key, int depth, const std::wstring& name, REGSAM view, std::vector<SavedKey>& into) {
+// False when anything in the key could not be read.
+bool ReadKey(HKEY key, int depth, const std::wstring& name, REGSAM view, std::vector<SavedKey>& into) {
     SavedKey saved{depth, name, {}};
     DWORD subkeys = 0, longestSubkey = 0, values = 0, longestName = 0, longestData = 0;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr, &values, &longestName,
-                     &longestData, nullptr, nullptr);
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr, &values, &longestName,
+                         &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    bool whole = true;
     for (DWORD i = 0; i < values; ++i) {
         SavedValue value{std::wstring(longestName + 1, L'\0'), 0, std::vector<BYTE>(longestData + 1)};
         DWORD nameLength = longestName + 1, dataLength = longestData + 1;
-        if (RegEnumValueW(key, i, value.name.data(), &nameLength, nullptr, &value.type, value.data.data(), &dataLength) !=
-            ERROR_SUCCESS)
+        const LSTATUS status =
+            RegEnumValueW(key, i, value.name.data(), &nameLength, nullptr, &value.type, value.data.data(), &dataLength);
+        if (status != ERROR_SUCCESS) {
+            whole = whole && status == ERROR_NO_MORE_ITEMS;
             break;
+        }
         value.name.resize(nameLength);
         value.data.resize(dataLength);
         saved.values.push_back(std::move(value));
@@ -115,25 +124,38 @@ void ReadKey(HKEY key, int depth, const std::wstring& name, REGSAM view, std::ve
     for (DWORD i = 0; i < subkeys; ++i) {
         std::wstring child(longestSubkey + 1, L'\0');
         DWORD length = longestSubkey + 1;
-        if (RegEnumKeyExW(key, i, child.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const LSTATUS status = RegEnumKeyExW(key, i, child.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS) {
+            whole = whole && status == ERROR_NO_MORE_ITEMS;
+            break;
+        }
         child.resize(length);
         names.push_back(std::move(child));
     }
     std::sort(names.begin(), names.end());
     for (const std::wstring& child : names) {
         HKEY opened = nullptr;
-        if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) continue;
-        ReadKey(opened, depth + 1, child, view, into);
+        const LSTATUS status = RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, &opened);
+        if (status != ERROR_SUCCESS) {
+            whole = whole && status == ERROR_FILE_NOT_FOUND;  // gone meanwhile
+            continue;
+        }
+        whole = ReadKey(opened, depth + 1, child, view, into) && whole;
         RegCloseKey(opened);
     }
+    return whole;
 }
 
 SavedTree ReadTree(HKEY root, const std::wstring& path, REGSAM view) {
-    SavedTree tree{root, view, path, false, {}};
+    SavedTree tree{root, view, path, false, true, {}};
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return tree;
+    const LSTATUS status = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key);
+    if (status != ERROR_SUCCESS) {
+        tree.readable = status == ERROR_FILE_NOT_FOUND;
+        return tree;
+    }
     tree.existed = true;
-    ReadKey(key, 0, L"", view, tree.keys);
+    tree.readable = ReadKey(key, 0, L"", view, tree.keys);
     RegCloseKey(key);
     return tree;
 }
@@ -205,6 +227,11 @@ std::vector<SavedTree> ReadTouchedKeys() {
         trees.push_back(ReadTree(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + kLibIdText, view));
         trees.push_back(ReadTree(HKEY_LOCAL_MACHINE, classes + L"TypeLib\\" + GuidText(kHostLibId), view));
         trees.push_back(ReadTree(HKEY_LOCAL_MACHINE, classes + kProgId, view));
+        // The installer's scenarios plant per-user copies in another loaded profile's classes too.
+        for (const std::wstring& key : {L"CLSID\\" + std::wstring(kPlugInClsidText),
+                                        L"Interface\\" + std::wstring(kPlugInIidText),
+                                        L"TypeLib\\" + std::wstring(kLibIdText), std::wstring(kProgId)})
+            trees.push_back(ReadTree(HKEY_USERS, L".Default\\" + classes + key, view));
     }
     trees.push_back(ReadTree(HKEY_CURRENT_USER, classes + kProgId, 0));
     trees.push_back(ReadTree(HKEY_CURRENT_USER, classes + L"TypeLib\\" + kLibIdText, 0));
@@ -242,11 +269,15 @@ struct Journal {
     std::vector<SavedTree> trees;
 };
 
+const char* RootName(HKEY root) {
+    return root == HKEY_LOCAL_MACHINE ? "HKLM" : root == HKEY_USERS ? "HKU" : "HKCU";
+}
+
 std::string JournalText(const Journal& journal) {
     std::ostringstream text;
     text << "starwright test kit journal 1\ninstalled " << (journal.installed ? 1 : 0) << "\n";
     for (const SavedTree& tree : journal.trees) {
-        text << "tree " << (tree.root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU") << " " << tree.view << " "
+        text << "tree " << RootName(tree.root) << " " << tree.view << " "
              << (tree.existed ? 1 : 0) << " " << Hex(tree.path) << "\n";
         for (const SavedKey& key : tree.keys) {
             text << "key " << key.depth << " " << Hex(key.name) << "\n";
@@ -277,7 +308,7 @@ bool ParseJournal(const std::string& text, Journal& journal) {
             SavedTree tree;
             int existed = 0;
             fields >> root >> tree.view >> existed >> path;
-            tree.root = root == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+            tree.root = root == "HKLM" ? HKEY_LOCAL_MACHINE : root == "HKU" ? HKEY_USERS : HKEY_CURRENT_USER;
             tree.existed = existed != 0;
             tree.path = WideFromHex(path);
             journal.trees.push_back(std::move(tree));
@@ -472,7 +503,7 @@ void RemoveJournal() {
 }
 
 std::string TreeName(const SavedTree& tree) {
-    return std::string(tree.root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + ToUtf8(tree.path) +
+    return std::string(RootName(tree.root)) + "\\" + ToUtf8(tree.path) +
            (tree.view == KEY_WOW64_32KEY ? " (32-bit view)" : tree.view ? " (64-bit view)" : "");
 }
 
@@ -751,10 +782,17 @@ int Main(const std::wstring& kit, const Options& options) {
             std::fflush(stdout);
             EnterCriticalSection(&g_journalLock);
             g_journal = Journal{!QuietUninstallCommand().empty(), ReadTouchedKeys()};
-            CreateDirectoryW(journalFolder.c_str(), nullptr);
-            g_journalPending = WriteJournal(g_journal);
-            LeaveCriticalSection(&g_journalLock);
             std::string why = "its journal could not be written to " + ToUtf8(g_journalFile);
+            const auto unread = std::find_if(g_journal.trees.begin(), g_journal.trees.end(),
+                                             [](const SavedTree& tree) { return !tree.readable; });
+            if (unread != g_journal.trees.end()) {
+                why = "the runner could not read all of " + TreeName(*unread) + " to put it back afterwards";
+                g_journalPending = false;
+            } else {
+                CreateDirectoryW(journalFolder.c_str(), nullptr);
+                g_journalPending = WriteJournal(g_journal);
+            }
+            LeaveCriticalSection(&g_journalLock);
             // GoogleTest opens its XML file by a narrow path: it writes it beside the journal (a
             // folder with a plain name), and the runner moves it into the report, which may be
             // anywhere.
