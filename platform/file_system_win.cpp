@@ -71,8 +71,9 @@ void WindowsFileSystem::MakeDirectory(const std::string& path) {
 void WindowsFileSystem::CheckCanCreateFiles(const std::string& directory) {
     std::wstring path = Widen(directory);
     if (!path.empty() && !IsSeparator(path.back())) path += L'\\';
-    // "~swXXXXX.tmp": no longer than the names the host saves there, so a folder whose images
-    // fit the path limit fits it too. CREATE_NEW never opens a file of someone else's.
+    // "~swXXXXX.tmp": a short name, so that a folder near the path limit is still checked (an
+    // image name shorter still could pass where this one fails). CREATE_NEW never opens a file
+    // of someone else's.
     path += L"~swXXXXX.tmp";
     const size_t digits = path.size() - 9;
     DWORD number = GetCurrentProcessId() * 2654435761u + GetTickCount();
