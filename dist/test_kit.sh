@@ -21,8 +21,9 @@
 #     beside each key), and the installed files are as they were;
 #   - a second kit started meanwhile refuses, saying why;
 #   - a run ended outright (taskkill /F, as Task Manager's "End task") while a suite that
-#     registers runs, followed by run-tests.cmd again: the second run puts back what the first
-#     left, the registry and the installed files are as before, and the installed plug-in answers;
+#     registers runs, followed by run-tests.cmd again: the second run lists what differs from the
+#     first's journal and changes nothing without an answer; answered, it puts that back, and the
+#     registry and the installed files are as before, and the installed plug-in answers;
 #   - the runs with a standard user's path (--standard-user): none failed.
 set -u
 cd "$(dirname "$0")/.."
@@ -129,6 +130,7 @@ files_before=$(installed_files)
 before=$(registry)
 
 start=$SECONDS
+: > "$out/run.log"
 (cd "$kit" && exec wine cmd /c run-tests.cmd) > "$out/run.log" 2>&1 </dev/null &
 whole=$!
 # A second kit meanwhile refuses, saying why (the whole run takes half a minute and more).
@@ -202,8 +204,9 @@ host_started "the whole run"
 
 # A run ended outright while a suite that registers runs; then run-tests.cmd again, which puts
 # back what the first left before it runs anything.
-journal="$WINEPREFIX/drive_c/ProgramData/Starwright test kit/journal.txt"
+journal_left() { reg64 query 'HKLM\Software\Starwright test kit' /v Journal /reg:64; }
 starwright_server
+: > "$out/ended.log"
 (cd "$kit" && exec wine cmd /c run-tests.cmd plugin_module_life) > "$out/ended.log" 2>&1 </dev/null &
 ended=$!
 until tr -d '\r' < "$out/ended.log" | grep -q '^running 32-bit plugin_module_life'; do
@@ -212,19 +215,29 @@ until tr -d '\r' < "$out/ended.log" | grep -q '^running 32-bit plugin_module_lif
 done
 wine taskkill /F /IM run_tests.exe >/dev/null 2>&1 </dev/null
 wait $ended
-[ -f "$journal" ] && ok "the ended run left its journal" || fail "the ended run left no journal (did it end while a suite ran?)"
+journal_left && ok "the ended run left its journal" || fail "the ended run left no journal (did it end while a suite ran?)"
 # What a test ended with the run may have left half-done, in keys the journal holds: the
 # installed plug-in's class pointed elsewhere in one view and given a key in the other, the
-# user's decimal separator changed, the tests' own classes left.
+# user's decimal separator changed, the tests' own classes left, a per-user copy planted in the
+# system profile with the keys on the way to it.
 clsid='HKLM\Software\Classes\CLSID\{10BA7108-F8C0-468C-8079-6C3E7509CB33}'
 reg64 add "$clsid\InprocServer32" /ve /d 'C:\Elsewhere\Starwright.dll' /f /reg:32
 reg64 add "$clsid\LeftByATest" /v Left /d 1 /f /reg:64
 reg64 add 'HKCU\Control Panel\International' /v sDecimal /d ';' /f
 reg64 add 'HKCU\Software\Starwright test classes\CLSID' /f
-(cd "$kit" && wine cmd /c run-tests.cmd plugin_module_life) > "$out/after-ended.log" 2>&1 </dev/null
+reg64 add 'HKU\.Default\Software\Classes\CLSID\{10BA7108-F8C0-468C-8079-6C3E7509CB33}\InprocServer32' /ve /d 'C:\Elsewhere\Starwright.dll' /f /reg:64
+# Without an answer (no one at the prompt) the next run lists what differs and changes nothing.
+(cd "$kit" && wine cmd /c run-tests.cmd plugin_module_life) > "$out/unanswered.log" 2>&1 </dev/null
 code=$?
-put_back=$(tr -d '\r' < "$out/after-ended.log" | sed -n '/putting that back first/,/^Put back/p' | grep -c '^  put back ')
-[ "$put_back" -ge 4 ] && [ ! -f "$journal" ] &&
+listed=$(tr -d '\r' < "$out/unanswered.log" | sed -n '/These differ/,/^If you have/p' | grep -c '^  HK')
+[ $code != 0 ] && [ "$listed" -ge 4 ] && journal_left && ! tr -d '\r' < "$out/unanswered.log" | grep -q '^running ' &&
+  "$(starwright_wine64)" reg query 'HKCU\Control Panel\International' /v sDecimal 2>/dev/null </dev/null | tr -d '\r' | grep -q 'REG_SZ *;$' &&
+  ok "unanswered, the next run listed what differs ($listed keys), changed nothing and ran nothing (exit code $code)" ||
+  { fail "unanswered, the next run ended with $code after listing $listed keys"; tr -d '\r' < "$out/unanswered.log" | head -n 16; }
+(cd "$kit" && printf 'y\r\n' | wine cmd /c run-tests.cmd plugin_module_life) > "$out/after-ended.log" 2>&1
+code=$?
+put_back=$(tr -d '\r' < "$out/after-ended.log" | sed -n '/These differ/,/^Put back/p' | grep -c '^  put back ')
+[ "$put_back" -ge 4 ] && ! journal_left &&
   ok "the next run put back what the ended run left ($put_back keys), before anything else" ||
   { fail "the next run did not put back the ended run's journal"; tr -d '\r' < "$out/after-ended.log" | head -n 12; }
 [ $code = 0 ] && ok "the next run ended with 0: $(tr -d '\r' < "$out/after-ended.log" | tail -n 1)" ||

@@ -3,6 +3,6 @@
 if(STARWRIGHT_WINDOWS_BITS EQUAL 32)
   add_executable(run_tests kit/run_tests.cpp ${CMAKE_SOURCE_DIR}/plugin/registry_tree.cpp
     ${CMAKE_SOURCE_DIR}/platform/text_win.cpp)
-  target_link_libraries(run_tests PRIVATE ole32 advapi32 user32 gdi32)
+  target_link_libraries(run_tests PRIVATE ole32 advapi32 user32 gdi32 shell32)
   target_link_options(run_tests PRIVATE -municode)
 endif()

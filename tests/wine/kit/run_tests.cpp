@@ -8,24 +8,31 @@
 // The tests leave the tester's own registrations alone (a test that would change one is skipped
 // where it exists); what they register where nothing was, and the user's number settings they
 // change, they put back themselves. As a safety net, before each program the runner writes a
-// journal of every key the tests may touch (and whether Starwright is installed) to
-// %ProgramData%\Starwright test kit\journal.txt, flushed to disk, and after the program puts each
-// tree back exactly as the journal holds it and uninstalls a Starwright that the run installed.
-// The same happens when the run is stopped with Ctrl+C or Ctrl+Break (the program in progress
-// ends, no other starts) and, as far as Windows gives the runner the seconds, when the console
-// window is closed; a run ended otherwise (Task Manager's "End task", log-off, shut-down) leaves
-// the journal, and the next run puts it back before anything else. A put-back that fails ends
-// the run, so that its journal is kept for the next one. Each program runs in a job that ends it with the runner, and within a
-// time limit; one kit runs at a time.
+// journal of every key the tests may touch (and whether Starwright is installed), flushed to disk:
+// an elevated run's under HKLM\Software\Starwright test kit, which only administrators may write,
+// a standard user's under HKCU. After the program it puts each tree back exactly as the journal
+// holds it and uninstalls a Starwright that the run installed. The same happens when the run is
+// stopped with Ctrl+C or Ctrl+Break (the program in progress ends, no other starts) and, as far as
+// Windows gives the runner the seconds, when the console window is closed; a run ended otherwise
+// (Task Manager's "End task", log-off, shut-down) leaves the journal, and the next run lists what
+// differs from it and puts that back when the tester says so, before anything else. A put-back
+// that fails ends the run, so that its journal is kept for the next one. Each program runs in a
+// job that ends it with the runner, and within a time limit; one kit runs at a time.
 //
-//   run_tests.exe KIT_FOLDER [--standard-user] [--time-limit SECONDS] [RUN...]
+//   run_tests.exe KIT_FOLDER [--standard-user] [--time-limit SECONDS] [--put-back-left | --keep-left]
+//                 [RUN...]
 //
 // RUN names runs to run (as the summary names them, e.g. plugin_module_life); none: all of them.
 // --standard-user makes the tests take a standard user's path on an administrator's prompt.
+// --put-back-left and --keep-left answer the question about a journal an ended run left.
 
 #include <windows.h>
 
+#include <sddl.h>
+#include <shlobj.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +50,9 @@ namespace {
 
 using starwright::ToUtf8;
 using starwright::ToWide;
+
+// RegGetValue's RRF_SUBKEY_WOW6464KEY, which the headers give only to programs for Windows 10.
+constexpr DWORD kSubkeyIn64BitView = 0x00010000;
 
 volatile LONG g_stopped = 0;
 
@@ -90,6 +100,9 @@ struct SavedTree {
     REGSAM view = 0;
     std::wstring path;
     bool existed = false;
+    // Where the tree was absent: how many of its path's leading keys were there. A program that
+    // made the tree may have made the keys on the way too; putting it back takes away the empty ones.
+    int ancestors = 0;
     // Every key and value in it could be read: a tree that could not be read whole is never put
     // back from the journal, which would then lack what it could not read.
     bool readable = true;
@@ -146,12 +159,29 @@ bool ReadKey(HKEY key, int depth, const std::wstring& name, REGSAM view, std::ve
     return whole;
 }
 
+// The path's leading keys up to the `count`th ("A\\B\\C", 2: "A\\B").
+std::wstring LeadingKeys(const std::wstring& path, int count) {
+    size_t end = 0;
+    for (int i = 0; i < count && end != std::wstring::npos; ++i) end = path.find(L'\\', end + (i > 0));
+    return path.substr(0, end);
+}
+
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 SavedTree ReadTree(HKEY root, const std::wstring& path, REGSAM view) {
-    SavedTree tree{root, view, path, false, true, {}};
+    SavedTree tree{root, view, path, false, 0, true, {}};
     HKEY key = nullptr;
     const LSTATUS status = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key);
     if (status != ERROR_SUCCESS) {
         tree.readable = status == ERROR_FILE_NOT_FOUND;
+        const int depth = static_cast<int>(std::count(path.begin(), path.end(), L'\\')) + 1;
+        while (tree.ancestors + 1 < depth && KeyExists(root, LeadingKeys(path, tree.ancestors + 1), view))
+            ++tree.ancestors;
         return tree;
     }
     tree.existed = true;
@@ -163,7 +193,8 @@ SavedTree ReadTree(HKEY root, const std::wstring& path, REGSAM view) {
 // The tree as it is now differs from the journal's.
 bool Differs(const SavedTree& saved) {
     const SavedTree now = ReadTree(saved.root, saved.path, saved.view);
-    if (now.existed != saved.existed || now.keys.size() != saved.keys.size()) return true;
+    if (now.existed != saved.existed || now.ancestors != saved.ancestors || now.keys.size() != saved.keys.size())
+        return true;
     for (size_t i = 0; i < now.keys.size(); ++i) {
         const SavedKey &a = now.keys[i], &b = saved.keys[i];
         if (a.depth != b.depth || a.name != b.name || a.values.size() != b.values.size()) return true;
@@ -205,6 +236,19 @@ bool PutTreeBack(const SavedTree& saved) {
         open.push_back(made);
     }
     for (HKEY key : open) RegCloseKey(key);
+    // Keys made on the way to a tree that was not there go with it, where nothing else is in them.
+    const int depth = static_cast<int>(std::count(saved.path.begin(), saved.path.end(), L'\\')) + 1;
+    for (int count = depth - 1; !saved.existed && count > saved.ancestors; --count) {
+        const std::wstring path = LeadingKeys(saved.path, count);
+        HKEY key = nullptr;
+        DWORD subkeys = 1, values = 1;
+        if (RegOpenKeyExW(saved.root, path.c_str(), 0, KEY_QUERY_VALUE | saved.view, &key) != ERROR_SUCCESS) continue;
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                         nullptr);
+        RegCloseKey(key);
+        if (subkeys != 0 || values != 0) break;
+        RegDeleteKeyExW(saved.root, path.c_str(), saved.view, 0);
+    }
     return ok && !Differs(saved);
 }
 
@@ -275,10 +319,10 @@ const char* RootName(HKEY root) {
 
 std::string JournalText(const Journal& journal) {
     std::ostringstream text;
-    text << "starwright test kit journal 1\ninstalled " << (journal.installed ? 1 : 0) << "\n";
+    text << "starwright test kit journal 2\ninstalled " << (journal.installed ? 1 : 0) << "\n";
     for (const SavedTree& tree : journal.trees) {
         text << "tree " << RootName(tree.root) << " " << tree.view << " "
-             << (tree.existed ? 1 : 0) << " " << Hex(tree.path) << "\n";
+             << (tree.existed ? 1 : 0) << " " << tree.ancestors << " " << Hex(tree.path) << "\n";
         for (const SavedKey& key : tree.keys) {
             text << "key " << key.depth << " " << Hex(key.name) << "\n";
             for (const SavedValue& value : key.values)
@@ -294,7 +338,7 @@ std::string JournalText(const Journal& journal) {
 bool ParseJournal(const std::string& text, Journal& journal) {
     std::istringstream in(text);
     std::string line, word;
-    if (!std::getline(in, line) || line != "starwright test kit journal 1") return false;
+    if (!std::getline(in, line) || line != "starwright test kit journal 2") return false;
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         fields >> word;
@@ -307,7 +351,7 @@ bool ParseJournal(const std::string& text, Journal& journal) {
             std::string root, path;
             SavedTree tree;
             int existed = 0;
-            fields >> root >> tree.view >> existed >> path;
+            fields >> root >> tree.view >> existed >> tree.ancestors >> path;
             tree.root = root == "HKLM" ? HKEY_LOCAL_MACHINE : root == "HKU" ? HKEY_USERS : HKEY_CURRENT_USER;
             tree.existed = existed != 0;
             tree.path = WideFromHex(path);
@@ -477,30 +521,70 @@ long RunProgram(const std::wstring& folder, const std::wstring& commandLine, con
     return result;
 }
 
-// The journal's file, and the lock that keeps the main thread and a console event (the window
-// closed, log-off, shut-down) from putting things back at once.
-std::wstring g_journalFile;
+// Where the journal is kept: an elevated run's in the machine's registry, under a key that only
+// administrators and the system may write, since the next elevated run puts back whatever the
+// journal there holds (a standard user could otherwise plant one, or edit one a run left, and
+// have an administrator write the machine's classes for them); a standard user's run's in their
+// own registry, from which only their own keys are ever put back. A registry value rather than a
+// file: the registry's own access rules guard it, and RegFlushKey puts it on the disk.
+struct JournalPlace {
+    HKEY root = HKEY_LOCAL_MACHINE;
+    const wchar_t* name() const { return root == HKEY_LOCAL_MACHINE ? L"HKLM" : L"HKCU"; }
+};
+constexpr wchar_t kJournalKey[] = L"Software\\Starwright test kit";
+constexpr wchar_t kJournalValue[] = L"Journal";
+
+std::string JournalWhere(const JournalPlace& place) {
+    return ToUtf8(std::wstring(place.name()) + L"\\" + kJournalKey);
+}
+
+// The lock that keeps the main thread and a console event (the window closed) from putting
+// things back at once, and the journal of the program in progress.
+JournalPlace g_journalPlace;
 CRITICAL_SECTION g_journalLock;
 bool g_journalPending = false;
 Journal g_journal;
 
 // Writes the journal and flushes it to the disk before the change it guards can happen.
-bool WriteJournal(const Journal& journal) {
+bool WriteJournal(const JournalPlace& place, const Journal& journal) {
     const std::string text = JournalText(journal);
-    HANDLE file = CreateFileW(g_journalFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                    written == text.size() && FlushFileBuffers(file);
-    CloseHandle(file);
+    // Administrators and the system may change the machine's journal; users may read it, so that
+    // a standard user's run can tell that one is there.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (place.root == HKEY_LOCAL_MACHINE &&
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)",
+                                                              SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    HKEY key = nullptr;
+    bool ok = RegCreateKeyExW(place.root, kJournalKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_SET_VALUE | KEY_WOW64_64KEY, descriptor ? &attributes : nullptr, &key,
+                              nullptr) == ERROR_SUCCESS;
+    if (descriptor) LocalFree(descriptor);
+    ok = ok && RegSetValueExW(key, kJournalValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(text.data()),
+                              static_cast<DWORD>(text.size())) == ERROR_SUCCESS &&
+         RegFlushKey(key) == ERROR_SUCCESS;
+    if (key) RegCloseKey(key);
     return ok;
 }
 
-void RemoveJournal() {
-    DeleteFileW(g_journalFile.c_str());
-    RemoveDirectoryW(g_journalFile.substr(0, g_journalFile.find_last_of(L'\\')).c_str());  // when empty
+// The journal's text; empty when there is none.
+std::string ReadJournal(const JournalPlace& place) {
+    DWORD size = 0;
+    if (RegGetValueW(place.root, kJournalKey, kJournalValue, RRF_RT_REG_BINARY | kSubkeyIn64BitView, nullptr, nullptr,
+                     &size) != ERROR_SUCCESS)
+        return {};
+    std::string text(size, '\0');
+    if (RegGetValueW(place.root, kJournalKey, kJournalValue, RRF_RT_REG_BINARY | kSubkeyIn64BitView, nullptr,
+                     text.data(), &size) != ERROR_SUCCESS)
+        return {};
+    text.resize(size);
+    return text;
 }
+
+bool JournalLeft(const JournalPlace& place) { return KeyExists(place.root, kJournalKey, KEY_WOW64_64KEY); }
+
+void RemoveJournal(const JournalPlace& place) { RegDeleteKeyExW(place.root, kJournalKey, KEY_WOW64_64KEY, 0); }
 
 std::string TreeName(const SavedTree& tree) {
     return std::string(RootName(tree.root)) + "\\" + ToUtf8(tree.path) +
@@ -568,7 +652,7 @@ PutBackResult PutBackPending(const std::wstring& folder, const std::wstring& log
     PutBackResult result;
     if (g_journalPending) {
         result = PutBack(g_journal, folder, log);
-        if (result.problems.empty()) RemoveJournal();
+        if (result.problems.empty()) RemoveJournal(g_journalPlace);
         g_journalPending = false;
     }
     LeaveCriticalSection(&g_journalLock);
@@ -639,8 +723,18 @@ std::string Architecture() {
                                      std::string(native == 0xAA64 ? ", x86 emulated" : "") + ")");
 }
 
-// RegGetValue's RRF_SUBKEY_WOW6464KEY, which the headers give only to programs for Windows 10.
-constexpr DWORD kSubkeyIn64BitView = 0x00010000;
+// The runner has an administrator's rights (an elevated prompt, or an administrator's without
+// UAC).
+bool ElevatedPrompt() {
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation{};
+    DWORD length = 0;
+    const bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                          GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length) &&
+                          elevation.TokenIsElevated;
+    if (token) CloseHandle(token);
+    return elevated;
+}
 
 std::string MachineSummary(bool standardUser) {
     std::ostringstream text;
@@ -676,20 +770,120 @@ std::string MachineSummary(bool standardUser) {
     HDC screen = GetDC(nullptr);
     text << "Screen: " << GetDeviceCaps(screen, LOGPIXELSX) << " dpi\n";
     ReleaseDC(nullptr, screen);
-    HANDLE token = nullptr;
-    TOKEN_ELEVATION elevation{};
-    DWORD length = 0;
-    const bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-                          GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length) &&
-                          elevation.TokenIsElevated;
-    if (token) CloseHandle(token);
-    text << "Elevated prompt: " << (elevated ? "yes" : "no")
+    text << "Elevated prompt: " << (ElevatedPrompt() ? "yes" : "no")
          << (standardUser ? " (the tests take a standard user's path: --standard-user)" : "") << "\n";
     return text.str();
 }
 
+// The first letter, in lower case, of the line the tester types (or a program pipes in); 0 when
+// no line came.
+char ReadAnswer() {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0, read = 0;
+    if (GetConsoleMode(input, &mode)) {
+        wchar_t line[64] = {};
+        if (!ReadConsoleW(input, line, 63, &read, nullptr) || read == 0) return 0;
+        return line[0] < 128 ? static_cast<char>(std::tolower(line[0])) : '?';
+    }
+    char first = 0, c = 0;
+    bool any = false;
+    while (ReadFile(input, &c, 1, &read, nullptr) && read == 1 && c != '\n') {
+        if (!any) first = c;
+        any = true;
+    }
+    return any || read == 1 ? static_cast<char>(std::tolower(static_cast<unsigned char>(first))) : 0;
+}
+
+// A journal that a run ended outright left: what differs from it now is listed, and put back
+// when the tester says so (`answer`, or asked), before anything else runs. Nothing is changed
+// without that answer: the tester may have installed, registered or set something since. False
+// when the run is to stop.
+bool PutBackLeft(const JournalPlace& place, char answer, const std::wstring& kit, const std::wstring& report) {
+    if (!JournalLeft(place)) return true;
+    Journal left;
+    if (!ParseJournal(ReadJournal(place), left)) {  // ended while writing it, before any change
+        RemoveJournal(place);
+        return true;
+    }
+    // Only the trees this runner journals are put back, whatever else the journal names; from a
+    // user's own journal only their own keys, and nothing is uninstalled.
+    const std::vector<SavedTree> known = ReadTouchedKeys();
+    std::erase_if(left.trees, [&](const SavedTree& tree) {
+        return (place.root != HKEY_LOCAL_MACHINE && tree.root != HKEY_CURRENT_USER) ||
+               std::none_of(known.begin(), known.end(), [&](const SavedTree& k) {
+                   return k.root == tree.root && k.view == tree.view && k.path == tree.path;
+               });
+    });
+    if (place.root != HKEY_LOCAL_MACHINE) left.installed = true;
+    std::vector<std::string> differing;
+    for (const SavedTree& tree : left.trees)
+        if (Differs(tree)) differing.push_back(TreeName(tree));
+    const bool uninstall = !left.installed && !QuietUninstallCommand().empty();
+    if (differing.empty() && !uninstall) {
+        RemoveJournal(place);
+        return true;
+    }
+    std::printf("An earlier run of the test kit was ended before it could put back what its tests may have\n"
+                "changed. These differ from what was there when that run started:\n");
+    for (const std::string& what : differing) std::printf("  %s\n", what.c_str());
+    if (uninstall) std::printf("  Starwright is installed, and was not then: putting back uninstalls it\n");
+    std::printf("If you have changed none of these yourself since, put them back.\n");
+    if (!answer) {
+        std::printf("Put them back? Type y to put them back, n to keep them as they are now and forget that run,\n"
+                    "anything else to stop here: ");
+        std::fflush(stdout);
+        answer = ReadAnswer();
+        std::printf("\n");
+    }
+    if (answer == 'n') {
+        RemoveJournal(place);
+        std::printf("Kept as they are.\n");
+        return true;
+    }
+    if (answer != 'y') {
+        std::printf("Stopped: nothing was changed, and the journal stays in %s for the next run.\n",
+                    JournalWhere(place).c_str());
+        return false;
+    }
+    const PutBackResult put = PutBack(left, kit, report + L"\\put-back.log");
+    for (const std::string& what : put.putBack) std::printf("  put back %s\n", what.c_str());
+    if (!put.problems.empty()) {
+        std::printf("%sThe journal stays in %s; start run-tests.cmd again%s.\n", put.problems.c_str(),
+                    JournalWhere(place).c_str(), place.root == HKEY_LOCAL_MACHINE ? "" : " from an elevated prompt");
+        return false;
+    }
+    RemoveJournal(place);
+    std::printf("Put back.\n");
+    return true;
+}
+
+// GoogleTest opens its XML file by a narrow path: the programs write it into a folder with a plain
+// name under %ProgramData%, and the runner copies it into the report, which may be anywhere. The
+// folder is made anew, for an elevated run for administrators only: one that a user had made, or
+// pointed elsewhere, would let them choose where an administrator's programs write and delete.
+// Empty when it could not be made.
+std::wstring MakeResultsFolder(bool elevated) {
+    PWSTR data = nullptr;
+    if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &data) != S_OK) return {};
+    const std::wstring folder = std::wstring(data) + L"\\Starwright test kit";
+    CoTaskMemFree(data);
+    if (const DWORD attributes = GetFileAttributesW(folder.c_str()); attributes != INVALID_FILE_ATTRIBUTES) {
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteFileW((folder + L"\\results.xml").c_str());
+        RemoveDirectoryW(folder.c_str());  // a link: the link alone goes
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (elevated && !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                                                         SDDL_REVISION_1, &descriptor, nullptr))
+        return {};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const bool made = CreateDirectoryW(folder.c_str(), descriptor ? &attributes : nullptr);
+    if (descriptor) LocalFree(descriptor);
+    return made ? folder : std::wstring();
+}
+
 struct Options {
     bool standardUser = false;
+    char leftJournal = 0;  // the answer to the question about a journal an ended run left, when given
     DWORD limitSeconds = 1800;
     std::vector<std::string> only;  // the runs to run; empty: all
 };
@@ -716,36 +910,20 @@ int Main(const std::wstring& kit, const Options& options) {
     }
     InitializeCriticalSection(&g_journalLock);
     g_kit = kit;
-    wchar_t data[MAX_PATH] = {};
-    if (!GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH)) GetWindowsDirectoryW(data, MAX_PATH);
-    const std::wstring journalFolder = std::wstring(data) + L"\\Starwright test kit";
-    g_journalFile = journalFolder + L"\\journal.txt";
     const std::wstring report = kit + L"\\report";
     CreateDirectoryW(report.c_str(), nullptr);
-    // A run ended outright left its journal: put that back before anything else.
-    if (GetFileAttributesW(g_journalFile.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        Journal left;
-        if (ParseJournal(ReadWhole(g_journalFile), left)) {
-            // Only the trees this runner journals are put back, whatever else the file names.
-            const std::vector<SavedTree> known = ReadTouchedKeys();
-            std::erase_if(left.trees, [&](const SavedTree& tree) {
-                return std::none_of(known.begin(), known.end(), [&](const SavedTree& k) {
-                    return k.root == tree.root && k.view == tree.view && k.path == tree.path;
-                });
-            });
-            std::printf("An earlier run of the test kit was ended before it could put back what its tests may have\n"
-                        "changed; putting that back first.\n");
-            const PutBackResult put = PutBack(left, kit, report + L"\\put-back.log");
-            for (const std::string& what : put.putBack) std::printf("  put back %s\n", what.c_str());
-            if (!put.problems.empty()) {
-                std::printf("%sThe journal stays in %s; run run-tests.cmd again from an elevated prompt.\n",
-                            put.problems.c_str(), ToUtf8(g_journalFile).c_str());
-                return 3;
-            }
-            std::printf("Put back.\n");
-        }
-        RemoveJournal();
+    // A run ended outright left its journal: that comes first.
+    const bool elevated = ElevatedPrompt();
+    g_journalPlace.root = elevated ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    if (!elevated && JournalLeft({HKEY_LOCAL_MACHINE})) {
+        std::printf("A run of the test kit from an elevated prompt was ended before it could put back what its\n"
+                    "tests may have changed. Start run-tests.cmd from an elevated prompt first: it puts that back.\n");
+        return 3;
     }
+    if ((elevated && !PutBackLeft({HKEY_LOCAL_MACHINE}, options.leftJournal, kit, report)) ||
+        !PutBackLeft({HKEY_CURRENT_USER}, options.leftJournal, kit, report))
+        return 3;
+    const std::wstring resultsFolder = MakeResultsFolder(elevated);
 
     // The test programs skip a run for another language than the machine's (test_main.cpp).
     SetEnvironmentVariableW(L"STARWRIGHT_TEST_KIT", L"1");
@@ -782,21 +960,18 @@ int Main(const std::wstring& kit, const Options& options) {
             std::fflush(stdout);
             EnterCriticalSection(&g_journalLock);
             g_journal = Journal{!QuietUninstallCommand().empty(), ReadTouchedKeys()};
-            std::string why = "its journal could not be written to " + ToUtf8(g_journalFile);
+            std::string why = resultsFolder.empty() ? "the folder for its results could not be made anew in %ProgramData%"
+                                                    : "its journal could not be written to " + JournalWhere(g_journalPlace);
             const auto unread = std::find_if(g_journal.trees.begin(), g_journal.trees.end(),
                                              [](const SavedTree& tree) { return !tree.readable; });
             if (unread != g_journal.trees.end()) {
                 why = "the runner could not read all of " + TreeName(*unread) + " to put it back afterwards";
                 g_journalPending = false;
             } else {
-                CreateDirectoryW(journalFolder.c_str(), nullptr);
-                g_journalPending = WriteJournal(g_journal);
+                g_journalPending = !resultsFolder.empty() && WriteJournal(g_journalPlace, g_journal);
             }
             LeaveCriticalSection(&g_journalLock);
-            // GoogleTest opens its XML file by a narrow path: it writes it beside the journal (a
-            // folder with a plain name), and the runner moves it into the report, which may be
-            // anywhere.
-            const std::wstring written = journalFolder + L"\\results.xml";
+            const std::wstring written = resultsFolder + L"\\results.xml";
             DeleteFileW(written.c_str());
             const long code = !g_journalPending ? -1
                               : g_stopped       ? -3
@@ -805,7 +980,8 @@ int Main(const std::wstring& kit, const Options& options) {
                                                                  ToWide(run.arguments) + L" \"--gtest_output=xml:" + written +
                                                                  L"\"",
                                                              base + L".log", why, options.limitSeconds * 1000);
-            const bool wroteResults = MoveFileExW(written.c_str(), xml.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+            // Copied, not moved: the copy takes the report folder's access rules, the tester's.
+            const bool wroteResults = CopyFileW(written.c_str(), xml.c_str(), FALSE) && DeleteFileW(written.c_str());
             const PutBackResult put = PutBackPending(folder, base + L"-put-back.log");
             const std::string& problems = put.problems;
             Result result = ReadResult(xml);
@@ -825,7 +1001,7 @@ int Main(const std::wstring& kit, const Options& options) {
             if (!problems.empty()) {
                 ++result.failed;
                 result.notes.push_back("failed  " + problems.substr(0, problems.size() - 1) + "; the journal stays in " +
-                                       ToUtf8(g_journalFile) + " for the next run");
+                                       JournalWhere(g_journalPlace) + " for the next run");
                 // The next program's journal would be written over this one, which still holds
                 // what was there before: no program starts after a put-back that failed.
                 InterlockedExchange(&g_stopped, 1);
@@ -849,13 +1025,13 @@ int Main(const std::wstring& kit, const Options& options) {
         }
     }
     if (g_stopped) {
-        const char* stopped = GetFileAttributesW(g_journalFile.c_str()) != INVALID_FILE_ATTRIBUTES
+        const char* stopped = JournalLeft(g_journalPlace)
                                   ? "stopped: what a run left could not be put back (see above); the runs after it did not run\n"
                                   : "stopped with Ctrl+C: the runs after it did not run\n";
         summary << stopped;
         std::printf("%s", stopped);
     }
-    RemoveDirectoryW(journalFolder.c_str());  // when empty
+    if (!resultsFolder.empty()) RemoveDirectoryW(resultsFolder.c_str());
     char last[128];
     std::snprintf(last, sizeof last, "%d passed, %d failed, %d skipped\n", passed, failed, skipped);
     summary << last;
@@ -872,12 +1048,15 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 2; i < argc && !usage; ++i) {
         const std::wstring argument = argv[i];
         if (argument == L"--standard-user") options.standardUser = true;
+        else if (argument == L"--put-back-left") options.leftJournal = 'y';
+        else if (argument == L"--keep-left") options.leftJournal = 'n';
         else if (argument == L"--time-limit" && i + 1 < argc) options.limitSeconds = static_cast<DWORD>(_wtoi(argv[++i]));
         else if (!argument.empty() && argument[0] != L'-') options.only.push_back(ToUtf8(argument));
         else usage = true;
     }
     if (usage || options.limitSeconds == 0) {
-        std::fprintf(stderr, "usage: run_tests.exe KIT_FOLDER [--standard-user] [--time-limit SECONDS] [RUN...]\n");
+        std::fprintf(stderr, "usage: run_tests.exe KIT_FOLDER [--standard-user] [--time-limit SECONDS]\n"
+                             "                     [--put-back-left | --keep-left] [RUN...]\n");
         return 2;
     }
     try {
