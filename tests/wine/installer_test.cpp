@@ -44,6 +44,7 @@
 #include "platform/text_win.h"
 #include "plugin/registry_tree.h"
 #include "tests/wine/folder_support.h"
+#include "tests/wine/pending_operations.h"
 #include "tests/wine/plugin_test_support.h"
 #include "tests/wine/windows_only.h"
 
@@ -51,6 +52,9 @@ namespace {
 
 using starwright::ToUtf8;
 using starwright::plugin::RegistryTree;
+using starwright::test::Operation;
+using starwright::test::OperationPath;
+using starwright::test::PendingOperations;
 namespace ids = starwright::plugin;
 
 std::wstring Lower(std::wstring text) {
@@ -220,7 +224,7 @@ const std::wstring kOwnKeys[] = {std::wstring(L"CLSID\\") + ids::kPlugInClsidTex
 // The classes of a profile loaded beside the tester's own, in HKEY_USERS: the system's.
 const std::wstring kOtherProfileClasses = L".Default\\Software\\Classes\\";
 const std::wstring kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Starwright";
-const std::wstring kSessionManager = L"System\\CurrentControlSet\\Control\\Session Manager";
+const std::wstring kSessionManager = starwright::test::kSessionManagerKey;
 const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 int Bits(REGSAM view) { return view == KEY_WOW64_32KEY ? 32 : 64; }
 
@@ -346,74 +350,6 @@ private:
     PSECURITY_DESCRIPTOR descriptor_ = nullptr;
     bool changed_ = false;
 };
-
-// PendingFileRenameOperations: pairs of paths ("\??\C:\..."), the file and what it becomes at
-// the next restart: nothing (deleted), or another path (renamed; "!" first: replacing it).
-struct Operation {
-    std::wstring from;
-    std::wstring to;
-    bool operator==(const Operation&) const = default;
-};
-
-// `read`, when given, tells whether the value could be read (a value that is not there reads as none).
-std::vector<Operation> PendingOperations(bool* read = nullptr) {
-    std::vector<Operation> operations;
-    if (read) *read = false;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return operations;
-    std::vector<wchar_t> text(4096);
-    DWORD size = 0;
-    LSTATUS status;
-    do {  // another program may make it longer in between
-        size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-        status = RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                                  reinterpret_cast<BYTE*>(text.data()), &size);
-        if (status == ERROR_MORE_DATA) text.resize(size / sizeof(wchar_t) + 1);
-    } while (status == ERROR_MORE_DATA);
-    RegCloseKey(key);
-    if (read) *read = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-    if (status != ERROR_SUCCESS) return operations;
-    const size_t units = std::min<size_t>(size / sizeof(wchar_t), text.size());
-    std::vector<std::wstring> strings;
-    for (size_t at = 0; at < units;) {
-        const wchar_t* start = text.data() + at;
-        const size_t length = std::find(start, static_cast<const wchar_t*>(text.data() + units), L'\0') - start;
-        strings.emplace_back(start, length);
-        at += length + 1;
-    }
-    // The list ends with an empty string; a delete's target is one too.
-    for (size_t i = 0; i + 1 < strings.size(); i += 2) operations.push_back({strings[i], strings[i + 1]});
-    return operations;
-}
-
-void WritePendingOperations(const std::vector<Operation>& operations) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    std::wstring text;
-    for (const Operation& operation : operations) {
-        text += operation.from + L'\0';
-        text += operation.to + L'\0';
-    }
-    if (operations.empty()) RegDeleteValueW(key, L"PendingFileRenameOperations");
-    else
-        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-// "\??\C:\x" (a folder possibly with a final "\") as "c:\x", to compare with a path.
-std::wstring OperationPath(std::wstring path) {
-    if (!path.empty() && path[0] == L'!') path.erase(0, 1);
-    if (path.rfind(L"\\??\\", 0) == 0) path.erase(0, 4);
-    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    return Lower(path);
-}
-
-// The Win32 spelling of an operation's path, for doing it: "\\?\C:\x".
-std::wstring Win32Path(const std::wstring& path) {
-    return L"\\\\?\\" + path.substr(path.rfind(L"\\??\\", 0) == 0 ? 4 : 0);
-}
 
 // A job whose processes all end when it is closed or when this program ends, however it ends.
 HANDLE KillOnCloseJob() {
@@ -649,35 +585,12 @@ protected:
             EXPECT_EQ(ExitCode(Quoted(SystemProgram(32, L"wineboot.exe")) + L" -r"), 0u) << "Wine's restart";
             return;
         }
-        std::vector<Operation> done;
-        for (const Operation& operation : pending) {
-            if (!Ours(operation)) continue;
-            const std::wstring from = Win32Path(operation.from);
-            if (operation.to.empty()) {
-                const DWORD attributes = GetFileAttributesW(from.c_str());
-                if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-                    RemoveDirectoryW(from.c_str());
-                else
-                    DeleteFileW(from.c_str());
-            } else {
-                const bool replace = operation.to[0] == L'!';
-                MoveFileExW(from.c_str(), Win32Path(operation.to.substr(replace ? 1 : 0)).c_str(),
-                            replace ? MOVEFILE_REPLACE_EXISTING : 0);
-            }
-            done.push_back(operation);
-        }
-        // Read again just before writing: what another program added meanwhile stays.
-        bool read = false;
-        std::vector<Operation> left = PendingOperations(&read);
-        // Unread, it stays as it is: written back empty, it would lose other programs' entries.
-        if (!read) {
+        std::vector<Operation> ours;
+        std::copy_if(pending.begin(), pending.end(), std::back_inserter(ours),
+                     [&](const Operation& operation) { return Ours(operation); });
+        // Unread again, it stays as it is: written back empty, it would lose other programs' entries.
+        if (!starwright::test::CarryOutPendingOperations(ours))
             ADD_FAILURE() << "PendingFileRenameOperations could not be read again; the scenario's entries stay in it";
-            return;
-        }
-        std::erase_if(left, [&](const Operation& operation) {
-            return std::find(done.begin(), done.end(), operation) != done.end();
-        });
-        WritePendingOperations(left);
     }
 
     void Hold(int bits, const std::vector<std::wstring>& files) { hosts_.push_back(std::make_unique<Host>(bits, files)); }

@@ -45,11 +45,14 @@
 #include "platform/text_win.h"
 #include "plugin/identifiers.h"
 #include "plugin/registry_tree.h"
+#include "tests/wine/pending_operations.h"
 
 namespace {
 
 using starwright::ToUtf8;
 using starwright::ToWide;
+using starwright::test::Operation;
+using starwright::test::OperationPath;
 
 // RegGetValue's RRF_SUBKEY_WOW6464KEY, which the headers give only to programs for Windows 10.
 constexpr DWORD kSubkeyIn64BitView = 0x00010000;
@@ -311,6 +314,7 @@ std::wstring WideFromHex(const std::string& hex) {
 struct Journal {
     bool installed = false;  // Starwright was installed before the program ran
     std::vector<SavedTree> trees;
+    std::vector<Operation> pending;  // PendingFileRenameOperations before the program ran
 };
 
 const char* RootName(HKEY root) {
@@ -330,6 +334,8 @@ std::string JournalText(const Journal& journal) {
                      << "\n";
         }
     }
+    for (const Operation& operation : journal.pending)
+        text << "pending " << Hex(operation.from) << " " << Hex(operation.to) << "\n";
     text << "end\n";
     return text.str();
 }
@@ -356,6 +362,10 @@ bool ParseJournal(const std::string& text, Journal& journal) {
             tree.existed = existed != 0;
             tree.path = WideFromHex(path);
             journal.trees.push_back(std::move(tree));
+        } else if (word == "pending") {
+            std::string from, to;
+            fields >> from >> to;
+            journal.pending.push_back({WideFromHex(from), WideFromHex(to)});
         } else if (word == "key" && !journal.trees.empty()) {
             SavedKey key;
             std::string name;
@@ -471,6 +481,10 @@ Result ReadResult(const std::wstring& xml) {
 // handle, also when the runner is ended outright.
 HANDLE g_job = nullptr;
 
+// Keeps the main thread and a console event (the window closed) from putting things back at once,
+// and a program from starting while the event puts back.
+CRITICAL_SECTION g_journalLock;
+
 // Runs one program in its folder, its output into `log`, waiting for it at most `limit` seconds;
 // its exit code, -1 when it could not start (`why` then says why), -2 when it ran past its limit
 // and was ended. A contained program runs in the runner's job, and what it leaves running ends
@@ -491,18 +505,27 @@ long RunProgram(const std::wstring& folder, const std::wstring& commandLine, con
     startup.hStdError = output;
     PROCESS_INFORMATION process{};
     std::wstring line = commandLine;
+    // A program of the run starts only while the run goes on: a console event that ends the run
+    // holds the lock while it ends the job's programs and puts back.
+    if (contained) EnterCriticalSection(&g_journalLock);
+    if (contained && g_stopped) {
+        LeaveCriticalSection(&g_journalLock);
+        CloseHandle(output);
+        return -3;
+    }
     const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                                         folder.c_str(), &startup, &process);
     const DWORD error = GetLastError();
     CloseHandle(output);
+    // Where the job cannot take it (a runner started in a job of its own on old Windows), the
+    // program runs without; the time limit then ends it alone.
+    const bool inJob = started && contained && g_job && AssignProcessToJobObject(g_job, process.hProcess);
+    if (started) ResumeThread(process.hThread);
+    if (contained) LeaveCriticalSection(&g_journalLock);
     if (!started) {
         why = "error " + std::to_string(error);
         return -1;
     }
-    // Where the job cannot take it (a runner started in a job of its own on old Windows), the
-    // program runs without; the time limit then ends it alone.
-    const bool inJob = contained && g_job && AssignProcessToJobObject(g_job, process.hProcess);
-    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     long result = 0;
     if (WaitForSingleObject(process.hProcess, limit) == WAIT_TIMEOUT) {
@@ -538,10 +561,8 @@ std::string JournalWhere(const JournalPlace& place) {
     return ToUtf8(std::wstring(place.name()) + L"\\" + kJournalKey);
 }
 
-// The lock that keeps the main thread and a console event (the window closed) from putting
-// things back at once, and the journal of the program in progress.
+// The journal of the program in progress.
 JournalPlace g_journalPlace;
-CRITICAL_SECTION g_journalLock;
 bool g_journalPending = false;
 Journal g_journal;
 
@@ -570,15 +591,18 @@ bool WriteJournal(const JournalPlace& place, const Journal& journal) {
 
 // The journal's text; empty when there is none.
 std::string ReadJournal(const JournalPlace& place) {
-    DWORD size = 0;
-    if (RegGetValueW(place.root, kJournalKey, kJournalValue, RRF_RT_REG_BINARY | kSubkeyIn64BitView, nullptr, nullptr,
-                     &size) != ERROR_SUCCESS)
-        return {};
-    std::string text(size, '\0');
-    if (RegGetValueW(place.root, kJournalKey, kJournalValue, RRF_RT_REG_BINARY | kSubkeyIn64BitView, nullptr,
-                     text.data(), &size) != ERROR_SUCCESS)
-        return {};
-    text.resize(size);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(place.root, kJournalKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return {};
+    DWORD size = 0, type = 0;
+    std::string text;
+    if (RegQueryValueExW(key, kJournalValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_BINARY) {
+        text.resize(size);
+        if (RegQueryValueExW(key, kJournalValue, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+            ERROR_SUCCESS)
+            text.clear();
+        text.resize(std::min<size_t>(size, text.size()));
+    }
+    RegCloseKey(key);
     return text;
 }
 
@@ -615,17 +639,67 @@ void PutBackNumberSettings(const SavedTree& international) {
         }
 }
 
-// Puts back what the journal holds and uninstalls a Starwright installed since.
-PutBackResult PutBack(const Journal& journal, const std::wstring& folder, const std::wstring& log) {
+// Starwright's installation folders under Program Files, in both views, as OperationPath spells them.
+std::vector<std::wstring> InstallationFolders() {
+    std::vector<std::wstring> folders;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return folders;
+    for (const wchar_t* name : {L"ProgramFilesDir", L"ProgramFilesDir (x86)"}) {  // the second not on 32-bit Windows
+        wchar_t path[MAX_PATH] = {};
+        DWORD size = sizeof path - sizeof(wchar_t), type = 0;
+        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ) && path[0])
+            folders.push_back(OperationPath(std::wstring(path) + L"\\Starwright"));
+    }
+    RegCloseKey(key);
+    return folders;
+}
+
+// The file operations a run left for the next restart in Starwright's installation folders: an
+// uninstall's own (its uninstaller and folder, which it cannot delete while it runs) or those of an
+// installer scenario ended half-way. Left there, the restart would delete or replace what the
+// tester installs there meanwhile.
+std::vector<Operation> LeftForRestart(const Journal& journal) {
+    const std::vector<std::wstring> folders = InstallationFolders();
+    const auto inFolders = [&](const std::wstring& spelled) {
+        const std::wstring path = OperationPath(spelled);
+        return !spelled.empty() && std::any_of(folders.begin(), folders.end(), [&](const std::wstring& folder) {
+                   return path == folder || path.rfind(folder + L"\\", 0) == 0;
+               });
+    };
+    std::vector<Operation> left;
+    for (const Operation& operation : starwright::test::PendingOperations())
+        if (std::find(journal.pending.begin(), journal.pending.end(), operation) == journal.pending.end() &&
+            (inFolders(operation.from) || inFolders(operation.to)))
+            left.push_back(operation);
+    return left;
+}
+
+// Puts back what the journal holds, uninstalls a Starwright installed since (unless `uninstall`
+// is false) and does at once what the run left for the next restart in its folders.
+PutBackResult PutBack(const Journal& journal, const std::wstring& folder, const std::wstring& log,
+                      bool uninstall = true) {
     PutBackResult result;
-    if (const std::wstring uninstall = QuietUninstallCommand(); !journal.installed && !uninstall.empty()) {
+    if (const std::wstring command = QuietUninstallCommand(); uninstall && !journal.installed && !command.empty()) {
         std::string ignored;
-        const long code = RunProgram(folder, uninstall, log, ignored, 300000, false);  // it may hand over to a copy
+        const long code = RunProgram(folder, command, log, ignored, 300000, false);  // it may hand over to a copy
         if ((code == 0 || code == 3010) && QuietUninstallCommand().empty())
             result.putBack.push_back("Starwright, which the run installed: uninstalled");
         else
             result.problems += "could not uninstall Starwright, which the run installed (exit code " +
                                std::to_string(code) + ")\n";
+    }
+    if (const std::vector<Operation> left = LeftForRestart(journal); !left.empty()) {
+        size_t done = 0;
+        if (starwright::test::CarryOutPendingOperations(left, &done) && done == left.size())
+            result.putBack.push_back(std::to_string(done) + " file operations left for the next restart in Starwright's " +
+                                     "folders: done now");
+        else
+            result.problems += "could not do now " + std::to_string(left.size() - done) +
+                               " file operations the run left for the next restart in Starwright's folders: restart "
+                               "Windows before installing Starwright again\n";
     }
     bool international = false;
     for (const SavedTree& tree : journal.trees) {
@@ -647,12 +721,15 @@ PutBackResult PutBack(const Journal& journal, const std::wstring& folder, const 
 }
 
 // Puts back the journal of the program in progress, once, from whichever thread gets there first.
-PutBackResult PutBackPending(const std::wstring& folder, const std::wstring& log) {
+// When the console window is closing there is no time for an uninstall: that is left, with the
+// journal, to the next run.
+PutBackResult PutBackPending(const std::wstring& folder, const std::wstring& log, bool closing = false) {
     EnterCriticalSection(&g_journalLock);
     PutBackResult result;
     if (g_journalPending) {
-        result = PutBack(g_journal, folder, log);
-        if (result.problems.empty()) RemoveJournal(g_journalPlace);
+        result = PutBack(g_journal, folder, log, !closing);
+        const bool uninstallLeft = closing && !g_journal.installed && !QuietUninstallCommand().empty();
+        if (result.problems.empty() && !uninstallLeft) RemoveJournal(g_journalPlace);
         g_journalPending = false;
     }
     LeaveCriticalSection(&g_journalLock);
@@ -665,10 +742,13 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     InterlockedExchange(&g_stopped, 1);
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
         return TRUE;  // the program in progress ends with it; the runner puts back and starts no other
-    // The window closed, log-off or shut-down: Windows ends the runner when this returns (or
-    // after a few seconds), so the program in progress is ended and everything put back here.
+    // The window closed (log-off and shut-down reach no program with windows): Windows ends the
+    // runner when this returns, or five seconds after the event, so the program in progress is
+    // ended and the registry put back here at once; no program starts meanwhile.
+    EnterCriticalSection(&g_journalLock);
     if (g_job) TerminateJobObject(g_job, 1);
-    PutBackPending(g_kit, g_kit + L"\\report\\put-back.log");
+    PutBackPending(g_kit, g_kit + L"\\report\\put-back.log", true);
+    LeaveCriticalSection(&g_journalLock);
     return TRUE;
 }
 
@@ -819,6 +899,9 @@ bool PutBackLeft(const JournalPlace& place, char answer, const std::wstring& kit
     for (const SavedTree& tree : left.trees)
         if (Differs(tree)) differing.push_back(TreeName(tree));
     const bool uninstall = !left.installed && !QuietUninstallCommand().empty();
+    if (const size_t operations = LeftForRestart(left).size(); operations > 0)
+        differing.push_back(std::to_string(operations) + " file operations left for the next restart in Starwright's " +
+                            "folders, which putting back does now");
     if (differing.empty() && !uninstall) {
         RemoveJournal(place);
         return true;
@@ -861,7 +944,7 @@ bool PutBackLeft(const JournalPlace& place, char answer, const std::wstring& kit
 // name under %ProgramData%, and the runner copies it into the report, which may be anywhere. The
 // folder is made anew, for an elevated run for administrators only: one that a user had made, or
 // pointed elsewhere, would let them choose where an administrator's programs write and delete.
-// Empty when it could not be made.
+// Empty when it could not be made (GetLastError says why).
 std::wstring MakeResultsFolder(bool elevated) {
     PWSTR data = nullptr;
     if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &data) != S_OK) return {};
@@ -877,7 +960,9 @@ std::wstring MakeResultsFolder(bool elevated) {
         return {};
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     const bool made = CreateDirectoryW(folder.c_str(), descriptor ? &attributes : nullptr);
+    const DWORD error = GetLastError();
     if (descriptor) LocalFree(descriptor);
+    SetLastError(error);  // the caller's message names it
     return made ? folder : std::wstring();
 }
 
@@ -910,6 +995,7 @@ int Main(const std::wstring& kit, const Options& options) {
     }
     InitializeCriticalSection(&g_journalLock);
     g_kit = kit;
+    SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
     const std::wstring report = kit + L"\\report";
     CreateDirectoryW(report.c_str(), nullptr);
     // A run ended outright left its journal: that comes first.
@@ -924,6 +1010,13 @@ int Main(const std::wstring& kit, const Options& options) {
         !PutBackLeft({HKEY_CURRENT_USER}, options.leftJournal, kit, report))
         return 3;
     const std::wstring resultsFolder = MakeResultsFolder(elevated);
+    if (resultsFolder.empty()) {
+        std::printf("The folder the test programs write their results into, \"Starwright test kit\" in %%ProgramData%%,\n"
+                    "could not be made anew (error %lu). Delete it (from an elevated prompt if an elevated run\n"
+                    "made it), then start run-tests.cmd again.\n",
+                    GetLastError());
+        return 3;
+    }
 
     // The test programs skip a run for another language than the machine's (test_main.cpp).
     SetEnvironmentVariableW(L"STARWRIGHT_TEST_KIT", L"1");
@@ -933,7 +1026,6 @@ int Main(const std::wstring& kit, const Options& options) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (g_job) SetInformationJobObject(g_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
     std::ostringstream summary;
     summary << MachineSummary(options.standardUser) << "\n";
     std::printf("%s\n", summary.str().c_str());
@@ -959,16 +1051,15 @@ int Main(const std::wstring& kit, const Options& options) {
             std::printf("running %s\n", label.c_str());
             std::fflush(stdout);
             EnterCriticalSection(&g_journalLock);
-            g_journal = Journal{!QuietUninstallCommand().empty(), ReadTouchedKeys()};
-            std::string why = resultsFolder.empty() ? "the folder for its results could not be made anew in %ProgramData%"
-                                                    : "its journal could not be written to " + JournalWhere(g_journalPlace);
+            g_journal = Journal{!QuietUninstallCommand().empty(), ReadTouchedKeys(), starwright::test::PendingOperations()};
+            std::string why = "its journal could not be written to " + JournalWhere(g_journalPlace);
             const auto unread = std::find_if(g_journal.trees.begin(), g_journal.trees.end(),
                                              [](const SavedTree& tree) { return !tree.readable; });
             if (unread != g_journal.trees.end()) {
                 why = "the runner could not read all of " + TreeName(*unread) + " to put it back afterwards";
                 g_journalPending = false;
             } else {
-                g_journalPending = !resultsFolder.empty() && WriteJournal(g_journalPlace, g_journal);
+                g_journalPending = WriteJournal(g_journalPlace, g_journal);
             }
             LeaveCriticalSection(&g_journalLock);
             const std::wstring written = resultsFolder + L"\\results.xml";
@@ -1031,7 +1122,7 @@ int Main(const std::wstring& kit, const Options& options) {
         summary << stopped;
         std::printf("%s", stopped);
     }
-    if (!resultsFolder.empty()) RemoveDirectoryW(resultsFolder.c_str());
+    RemoveDirectoryW(resultsFolder.c_str());
     char last[128];
     std::snprintf(last, sizeof last, "%d passed, %d failed, %d skipped\n", passed, failed, skipped);
     summary << last;
