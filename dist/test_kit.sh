@@ -231,14 +231,16 @@ reg64 add 'HKU\.Default\Software\Classes\CLSID\{10BA7108-F8C0-468C-8079-6C3E7509
 left_file="$WINEPREFIX/drive_c/Program Files/Starwright/left-for-restart.tmp"
 echo left > "$left_file"
 operation=$(printf '%s\0\0\0' '\??\C:\Program Files\Starwright\left-for-restart.tmp' | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//')
-printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager]\r\n"PendingFileRenameOperations"=hex(7):%s\r\n' \
-  "$operation" > "$out/left-for-restart.reg"
+# (regedit reads hex(7) as UTF-16 only from a file in UTF-16.)
+{ printf '\xff\xfe'; printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager]\r\n"PendingFileRenameOperations"=hex(7):%s\r\n' \
+  "$operation" | iconv -f UTF-8 -t UTF-16LE; } > "$out/left-for-restart.reg"
 "$(starwright_wine64)" regedit /s "$(winepath -w "$out/left-for-restart.reg")" >/dev/null 2>&1 </dev/null
 # Without an answer (no one at the prompt) the next run lists what differs and changes nothing.
 (cd "$kit" && wine cmd /c run-tests.cmd plugin_module_life) > "$out/unanswered.log" 2>&1 </dev/null
 code=$?
 listed=$(tr -d '\r' < "$out/unanswered.log" | sed -n '/These differ/,/^If you have/p' | grep -c '^  HK')
 [ $code != 0 ] && [ "$listed" -ge 4 ] && journal_left && ! tr -d '\r' < "$out/unanswered.log" | grep -q '^running ' &&
+  grep -q '^  1 file operations left for the next restart' <(tr -d '\r' < "$out/unanswered.log") && [ -e "$left_file" ] &&
   "$(starwright_wine64)" reg query 'HKCU\Control Panel\International' /v sDecimal 2>/dev/null </dev/null | tr -d '\r' | grep -q 'REG_SZ *;$' &&
   ok "unanswered, the next run listed what differs ($listed keys), changed nothing and ran nothing (exit code $code)" ||
   { fail "unanswered, the next run ended with $code after listing $listed keys"; tr -d '\r' < "$out/unanswered.log" | head -n 16; }
@@ -246,7 +248,7 @@ listed=$(tr -d '\r' < "$out/unanswered.log" | sed -n '/These differ/,/^If you ha
 code=$?
 put_back=$(tr -d '\r' < "$out/after-ended.log" | sed -n '/These differ/,/^Put back/p' | grep -c '^  put back ')
 [ "$put_back" -ge 4 ] && ! journal_left && [ ! -e "$left_file" ] &&
-  ok "the next run put back what the ended run left ($put_back keys), before anything else" ||
+  ok "the next run put back what the ended run left ($put_back items), before anything else" ||
   { fail "the next run did not put back the ended run's journal"; tr -d '\r' < "$out/after-ended.log" | head -n 12; }
 [ $code = 0 ] && ok "the next run ended with 0: $(tr -d '\r' < "$out/after-ended.log" | tail -n 1)" ||
   { fail "the next run ended with $code"; tr -d '\r' < "$out/after-ended.log" | grep -v '^ok' | head -n 20; }

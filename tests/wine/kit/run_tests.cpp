@@ -481,6 +481,9 @@ Result ReadResult(const std::wstring& xml) {
 // handle, also when the runner is ended outright.
 HANDLE g_job = nullptr;
 
+// PROC_THREAD_ATTRIBUTE_JOB_LIST (Windows 10), which the headers give only to programs for it.
+constexpr DWORD_PTR kJobListAttribute = 0x0002000D;
+
 // Keeps the main thread and a console event (the window closed) from putting things back at once,
 // and a program from starting while the event puts back.
 CRITICAL_SECTION g_journalLock;
@@ -497,12 +500,23 @@ long RunProgram(const std::wstring& folder, const std::wstring& commandLine, con
         why = "its log could not be made, error " + std::to_string(GetLastError());
         return -1;
     }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output;
-    startup.hStdError = output;
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.StartupInfo.hStdOutput = output;
+    startup.StartupInfo.hStdError = output;
+    // On Windows 10 and later the program is in the job from its first instruction: a runner
+    // ended between starting it and putting it in the job would leave it running, holding its
+    // log. Older Windows refuses the attribute; the program is then put in the job while suspended.
+    std::vector<char> attributes;
+    SIZE_T attributesSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &attributesSize);
+    attributes.resize(attributesSize);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    const bool listMade = contained && g_job && InitializeProcThreadAttributeList(list, 1, 0, &attributesSize);
+    if (listMade && UpdateProcThreadAttribute(list, 0, kJobListAttribute, &g_job, sizeof g_job, nullptr, nullptr))
+        startup.lpAttributeList = list;
     PROCESS_INFORMATION process{};
     std::wstring line = commandLine;
     // A program of the run starts only while the run goes on: a console event that ends the run
@@ -513,13 +527,25 @@ long RunProgram(const std::wstring& folder, const std::wstring& commandLine, con
         CloseHandle(output);
         return -3;
     }
-    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                                        folder.c_str(), &startup, &process);
+    const auto start = [&] {
+        return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                              CREATE_SUSPENDED | (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr,
+                              folder.c_str(), &startup.StartupInfo, &process);
+    };
+    BOOL started = start();
+    if (!started && startup.lpAttributeList) {
+        startup.lpAttributeList = nullptr;
+        started = start();
+    }
     const DWORD error = GetLastError();
     CloseHandle(output);
+    if (listMade) DeleteProcThreadAttributeList(list);
     // Where the job cannot take it (a runner started in a job of its own on old Windows), the
     // program runs without; the time limit then ends it alone.
-    const bool inJob = started && contained && g_job && AssignProcessToJobObject(g_job, process.hProcess);
+    BOOL listed = FALSE;
+    const bool inJob = started && contained && g_job &&
+                       ((IsProcessInJob(process.hProcess, g_job, &listed) && listed) ||
+                        AssignProcessToJobObject(g_job, process.hProcess));
     if (started) ResumeThread(process.hThread);
     if (contained) LeaveCriticalSection(&g_journalLock);
     if (!started) {
