@@ -28,7 +28,7 @@ class SimComServerTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(server_->Register(), S_OK);
-        ASSERT_EQ(CoCreateInstance(ids::kCameraClass, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+        ASSERT_EQ(CoCreateInstance(ids::kCameraClass, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                    reinterpret_cast<void**>(camera_.GetAddressOf())),
                   S_OK);
     }

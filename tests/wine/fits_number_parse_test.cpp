@@ -50,15 +50,15 @@ TEST(WindowsNumberParse, UserLocaleIsTheOneAskedFor) {
 }
 
 // The user's settings changed as Control Panel changes them, for as long as it lives; the ones
-// before are put back at the end.
+// before are put back at the end. Stops at the first that cannot be changed, which Failure()
+// tells; where Group Policy forbids the user's own settings, SetLocaleInfo answers
+// ERROR_ACCESS_DISABLED_BY_POLICY.
 class UserSettings {
 public:
     explicit UserSettings(const NumberSeparators& locale) {
-        Set(LOCALE_SDECIMAL, locale.decimal);
-        Set(LOCALE_STHOUSAND, locale.thousands);
-        Set(LOCALE_SMONDECIMALSEP, locale.currencyDecimal);
-        Set(LOCALE_SMONTHOUSANDSEP, locale.currencyThousands);
-        Set(LOCALE_SGROUPING, locale.grouping);
+        Set(LOCALE_SDECIMAL, locale.decimal) && Set(LOCALE_STHOUSAND, locale.thousands) &&
+            Set(LOCALE_SMONDECIMALSEP, locale.currencyDecimal) && Set(LOCALE_SMONTHOUSANDSEP, locale.currencyThousands) &&
+            Set(LOCALE_SGROUPING, locale.grouping);
     }
     ~UserSettings() {
         for (const auto& [type, value] : before_) SetLocaleInfoW(LOCALE_USER_DEFAULT, type, value.c_str());
@@ -70,21 +70,42 @@ public:
     UserSettings(const UserSettings&) = delete;
     UserSettings& operator=(const UserSettings&) = delete;
 
+    // Empty where every setting was changed.
+    const std::string& Failure() const { return failure_; }
+    bool ForbiddenByPolicy() const { return error_ == ERROR_ACCESS_DISABLED_BY_POLICY; }
+
 private:
-    void Set(LCTYPE type, const std::string& value) {
+    bool Set(LCTYPE type, const std::string& value) {
         wchar_t before[16] = {};
-        ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, type, before, 16), 0);
+        if (GetLocaleInfoW(LOCALE_USER_DEFAULT, type, before, 16) == 0) return Fail("GetLocaleInfo", type);
+        if (!SetLocaleInfoW(LOCALE_USER_DEFAULT, type, ToWide(value).c_str())) return Fail("SetLocaleInfo", type);
         before_.emplace_back(type, before);
-        ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, type, ToWide(value).c_str()));
+        return true;
+    }
+    bool Fail(const char* call, LCTYPE type) {
+        error_ = GetLastError();
+        failure_ = std::string(call) + " of locale item " + std::to_string(type) + " failed, error " + std::to_string(error_);
+        return false;
     }
     std::vector<std::pair<LCTYPE, std::wstring>> before_;
+    DWORD error_ = ERROR_SUCCESS;
+    std::string failure_;
 };
+
+// In a test: skips where Group Policy forbids the user's own settings, and fails where they could
+// not be changed otherwise.
+#define STARWRIGHT_REQUIRE_SETTINGS_CHANGED(settings)                                           \
+    if ((settings).ForbiddenByPolicy())                                                         \
+        GTEST_SKIP() << "Group Policy forbids changing the user's own locale settings on this " \
+                     << "PC (" << (settings).Failure() << ")";                                  \
+    ASSERT_EQ((settings).Failure(), "")
 
 TEST(WindowsNumberParseSettings, FollowsTheUsersOwnSettings) {
     WindowsNumberText numbers;
     for (const number_parse_cases::Settings& settings : number_parse_cases::kSettings) {
         SCOPED_TRACE(settings.name);
         const UserSettings changed(settings.locale);
+        STARWRIGHT_REQUIRE_SETTINGS_CHANGED(changed);
         number_parse_cases::ExpectConversions(numbers, settings.cases);
     }
 }
@@ -111,6 +132,7 @@ TEST(WindowsNumberParseSettings, ReadsWhatThisWindowsWritesInFrenchAndSwissGerma
         locale.currencyThousands = info(LOCALE_SMONTHOUSANDSEP);
         locale.grouping = info(LOCALE_SGROUPING);
         const UserSettings changed(locale);
+        STARWRIGHT_REQUIRE_SETTINGS_CHANGED(changed);
         wchar_t formatted[64] = {};
         ASSERT_GT(GetNumberFormatEx(name, 0, L"1234567.5", nullptr, formatted, 64), 0);
         std::wstring typed = formatted;

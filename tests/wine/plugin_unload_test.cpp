@@ -95,8 +95,10 @@ public:
     int camerasAtTheEnd = -1;
 };
 
-// What the plug-in's thread saw.
+// What the plug-in's thread is given, and what it saw.
 struct ThreadRun {
+    IClassFactory* cameras = nullptr;
+    HRESULT registered = E_UNEXPECTED;
     HRESULT created = E_UNEXPECTED;
     HRESULT shown = E_UNEXPECTED;
     int camerasAfterShowing = -1;
@@ -107,13 +109,21 @@ struct ThreadRun {
 
 // A thread of the host with an apartment of its own: creates a PlugIn, shows the window and
 // ends the cool-down ("&End" creates the camera), lets the object go, then ends its apartment.
+// The counted camera class is registered in this apartment, the only one that sees it.
 DWORD WINAPI ShowOnOwnThread(void* parameter) {
     auto& run = *static_cast<ThreadRun*>(parameter);
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
     ApartmentEndWitness witness;
     ULARGE_INTEGER cookie{};
     CoRegisterInitializeSpy(&witness, &cookie);
+    DWORD cameraClass = 0;
     {
+        auto* counted = new CountedCameraClass(run.cameras);
+        run.registered = CoRegisterClassObject(com::host_ids::kCameraClass, counted, CLSCTX_INPROC_SERVER,
+                                               REGCLS_MULTIPLEUSE, &cameraClass);
+        counted->Release();
+    }
+    if (SUCCEEDED(run.registered)) {
         ComPtr<_PlugIn> plugIn;
         run.created = CoCreateInstance(plugin::kPlugInClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&plugIn));
         if (SUCCEEDED(run.created)) {
@@ -133,6 +143,7 @@ DWORD WINAPI ShowOnOwnThread(void* parameter) {
         auto canUnload = test::ExportOf<test::NoArgumentExportFn>(module, "DllCanUnloadNow");
         run.canUnloadWithTheCameraHeld = canUnload();
     }
+    if (cameraClass) CoRevokeClassObject(cameraClass);
     CoUninitialize();
     CoRevokeInitializeSpy(cookie);
     run.camerasAsTheApartmentEnds = witness.camerasAtTheEnd;
@@ -144,19 +155,13 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
     STARWRIGHT_NEEDS_PLUGIN_UNREGISTERED();
     ASSERT_EQ(test::HostLibraryFound(), S_OK);
     ASSERT_EQ(test::CallExport("DllRegisterServer"), S_OK);
-    // This thread serves the host's classes, the camera counted.
+    // The simulated host's camera class, counted on the plug-in's thread.
     sim::SimHost host;
     sim::SimComServer server(host);
     ASSERT_EQ(server.Register(), S_OK);
     ComPtr<IClassFactory> cameras;
-    ASSERT_EQ(CoGetClassObject(com::host_ids::kCameraClass, CLSCTX_LOCAL_SERVER, nullptr, IID_PPV_ARGS(&cameras)), S_OK);
+    ASSERT_EQ(CoGetClassObject(com::host_ids::kCameraClass, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&cameras)), S_OK);
     server.Revoke();
-    auto* counted = new CountedCameraClass(cameras);
-    DWORD cookie = 0;
-    const HRESULT registered =
-        CoRegisterClassObject(com::host_ids::kCameraClass, counted, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
-    counted->Release();
-    ASSERT_EQ(registered, S_OK);
     // The host's own apartment loads the module too, and keeps it after the thread has gone.
     {
         ComPtr<IUnknown> plugIn;
@@ -164,6 +169,7 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
     }
 
     ThreadRun run;
+    run.cameras = cameras.Get();
     HANDLE thread = CreateThread(nullptr, 0, &ShowOnOwnThread, &run, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     // Serves the thread's camera calls while waiting for it.
@@ -171,6 +177,7 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
     EXPECT_EQ(CoWaitForMultipleHandles(0, 60000, 1, &thread, &index), S_OK);
     CloseHandle(thread);
 
+    EXPECT_EQ(run.registered, S_OK) << test::Hex(run.registered);
     EXPECT_EQ(run.created, S_OK) << test::Hex(run.created);
     EXPECT_EQ(run.shown, S_OK) << test::Hex(run.shown);
     for (const auto& problem : run.problems) ADD_FAILURE() << problem;
@@ -184,7 +191,6 @@ TEST(PlugInModuleLifeTest, TheCameraGoesWithItsThreadAndTheModuleUnloadsThroughC
     CoFreeUnusedLibraries();
     EXPECT_EQ(GetModuleHandleW(L"Starwright.dll"), nullptr) << "nothing in use, and still loaded";
 
-    CoRevokeClassObject(cookie);
     EXPECT_EQ(test::CallExport("DllUnregisterServer"), S_OK);
 }
 

@@ -17,6 +17,7 @@
 #include "platform/text_win.h"
 #include "plugin/identifiers.h"
 #include "plugin/registry_tree.h"
+#include "tests/wine/windows_only.h"
 
 namespace starwright::demo {
 namespace {
@@ -231,6 +232,8 @@ private:
 };
 
 TEST(StandInHost, RegistersTheHostLibraryOnlyWhereNoneIsAndRemovesExactlyThat) {
+    // The 64-bit view's interface keys, which a 32-bit registration writes, are the machine's.
+    STARWRIGHT_NEEDS_ADMINISTRATOR();
     const std::wstring library = L"TypeLib\\" + Text(plugin::kHostLibId);
     const std::wstring document = L"Interface\\" + Text(plugin::kHostDocumentIid);
     const OwnClassesRoot classes({library, document});

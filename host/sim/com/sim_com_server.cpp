@@ -326,11 +326,14 @@ long SimComServer::Register() {
             Revoke();
             return E_OUTOFMEMORY;
         }
-        // CoRegisterClassObject keeps its own reference. A class object registered for the local
-        // server context serves CoCreateInstance in this process and apartment directly, with
-        // no registry entry and no marshalling: Wine does this as Windows does.
+        // CoRegisterClassObject keeps its own reference. Registered for the in-process context
+        // only, the class object serves CoCreateInstance (CLSCTX_SERVER or CLSCTX_INPROC_SERVER)
+        // in this apartment directly, with no registry entry and no marshalling, and stays out
+        // of the session's class table: another process creating the host's camera, a tester's
+        // own script, gets the real host, never this one. Nor does it need COM to have launched
+        // this process, as a local-server registration does for a class whose AppID has RunAs.
         DWORD cookie = 0;
-        const HRESULT hr = CoRegisterClassObject(classes[i].clsid, factory.Get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+        const HRESULT hr = CoRegisterClassObject(classes[i].clsid, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
         if (FAILED(hr)) {
             Revoke();
             return hr;

@@ -1,8 +1,9 @@
 #pragma once
 // The simulated host as automation objects: a camera and an application whose class objects
-// are registered under the real host's class identifiers inside the calling process, the way
-// the host's own executable serves them. Clients create them by CLSID and never learn that
-// they are simulated; every call goes to SimHost::Invoke with the VARIANT types as they came.
+// are registered under the real host's class identifiers inside the calling process, for that
+// process alone, much as the host's own executable serves them. Clients create them by CLSID
+// and never learn that they are simulated; every call goes to SimHost::Invoke with the VARIANT
+// types as they came.
 
 #include <memory>
 
@@ -20,7 +21,9 @@ public:
     SimComServer& operator=(const SimComServer&) = delete;
 
     // Registers the camera and application class objects (CoRegisterClassObject,
-    // CLSCTX_LOCAL_SERVER) on the calling thread's apartment; returns the failure HRESULT.
+    // CLSCTX_INPROC_SERVER) on the calling thread's apartment; returns the failure HRESULT.
+    // Only that apartment of this process can create them: a client on another thread must
+    // register them in its own apartment, and other processes never see them.
     long Register();
     void Revoke();
 
