@@ -1025,7 +1025,13 @@ int Main(const std::wstring& kit, const Options& options) {
     const std::wstring report = kit + L"\\report";
     CreateDirectoryW(report.c_str(), nullptr);
     // A run ended outright left its journal: that comes first.
-    const bool elevated = ElevatedPrompt();
+    // The machine's journal is for a runner that may write the machine's registry: an elevated
+    // prompt on Windows; under Wine 10, whose token says "not elevated" and writes it all the same,
+    // any prompt. Asked of the registry itself, not of the token.
+    HKEY software = nullptr;
+    const bool elevated = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_CREATE_SUB_KEY | KEY_WOW64_64KEY,
+                                        &software) == ERROR_SUCCESS;
+    if (software) RegCloseKey(software);
     g_journalPlace.root = elevated ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     if (!elevated && JournalLeft({HKEY_LOCAL_MACHINE})) {
         std::printf("A run of the test kit from an elevated prompt was ended before it could put back what its\n"
