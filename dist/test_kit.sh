@@ -24,6 +24,7 @@
 #     registers runs, followed by run-tests.cmd again: the second run lists what differs from the
 #     first's journal and changes nothing without an answer; answered, it puts that back, and the
 #     registry and the installed files are as before, and the installed plug-in answers;
+#   - a journal the kit cannot read is kept and nothing runs; --keep-left forgets it;
 #   - the runs with a standard user's path (--standard-user): none failed.
 set -u
 cd "$(dirname "$0")/.."
@@ -258,6 +259,21 @@ changes=$(diff <(echo "$before") <(echo "$after") | head -n 40)
 [ -z "$changes" ] && ok "after the ended run and the next, the registry is as it was" || { fail "the ended run left the registry changed:"; echo "$changes"; }
 [ "$(installed_files)" = "$files_before" ] && ok "after the ended run and the next, the installed files are as they were" ||
   fail "the ended run changed installed files"
+
+# A journal this kit cannot read (another version of the kit's, or damaged) is neither put back nor
+# thrown away unasked; --keep-left forgets it.
+reg64 add 'HKLM\Software\Starwright test kit' /v Journal /t REG_BINARY /d 0badc0de /f /reg:64
+(cd "$kit" && wine cmd /c run-tests.cmd plugin_object) > "$out/unreadable.log" 2>&1 </dev/null
+code=$?
+[ $code = 3 ] && journal_left && grep -q 'that this kit cannot read' <(tr -d '\r' < "$out/unreadable.log") &&
+  ! grep -q '^running ' <(tr -d '\r' < "$out/unreadable.log") &&
+  ok "a journal the kit cannot read: it says so, runs nothing and keeps it (exit code 3)" ||
+  { fail "a journal the kit cannot read: exit code $code"; tr -d '\r' < "$out/unreadable.log" | head -n 8; }
+(cd "$kit" && wine cmd /c run-tests.cmd --keep-left plugin_object) > "$out/forgotten.log" 2>&1 </dev/null
+code=$?
+[ $code = 0 ] && ! journal_left && grep -q '^The journal an earlier run left is forgotten' <(tr -d '\r' < "$out/forgotten.log") &&
+  ok "--keep-left forgets it, and the run goes on" ||
+  { fail "--keep-left: exit code $code"; tr -d '\r' < "$out/forgotten.log" | head -n 8; }
 
 # The whole kit again, on a standard user's path.
 starwright_server

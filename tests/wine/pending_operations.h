@@ -77,6 +77,10 @@ inline bool CarryOutPendingOperations(const std::vector<Operation>& operations, 
     for (const Operation& operation : operations) {
         const std::wstring from = Win32Path(operation.from);
         const DWORD attributes = GetFileAttributesW(from.c_str());
+        // Gone already; a file that cannot be read (access denied, in use) is not.
+        const DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
+        if (attributes == INVALID_FILE_ATTRIBUTES && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            continue;
         bool ok = attributes == INVALID_FILE_ATTRIBUTES;
         if (!ok && operation.to.empty())
             ok = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(from.c_str()) : DeleteFileW(from.c_str());

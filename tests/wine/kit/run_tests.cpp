@@ -193,10 +193,12 @@ SavedTree ReadTree(HKEY root, const std::wstring& path, REGSAM view) {
     return tree;
 }
 
-// The tree as it is now differs from the journal's.
-bool Differs(const SavedTree& saved) {
+// The tree as it is now differs from the journal's (with `made`, also where keys were made on the
+// way to it).
+bool Differs(const SavedTree& saved, bool made = true) {
     const SavedTree now = ReadTree(saved.root, saved.path, saved.view);
-    if (now.existed != saved.existed || now.ancestors != saved.ancestors || now.keys.size() != saved.keys.size())
+    if (now.existed != saved.existed || (made && now.ancestors != saved.ancestors) ||
+        now.keys.size() != saved.keys.size())
         return true;
     for (size_t i = 0; i < now.keys.size(); ++i) {
         const SavedKey &a = now.keys[i], &b = saved.keys[i];
@@ -249,10 +251,10 @@ bool PutTreeBack(const SavedTree& saved) {
         RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
                          nullptr);
         RegCloseKey(key);
-        if (subkeys != 0 || values != 0) break;
+        if (subkeys != 0 || values != 0) break;  // another tree's, put back in its turn, or not a test's
         RegDeleteKeyExW(saved.root, path.c_str(), saved.view, 0);
     }
-    return ok && !Differs(saved);
+    return ok && !Differs(saved, false);
 }
 
 // Every key a test program may change, as it stands before the program runs.
@@ -300,18 +302,27 @@ std::string Hex(const void* bytes, size_t size) {
 }
 std::string Hex(const std::wstring& text) { return Hex(text.data(), text.size() * sizeof(wchar_t)); }
 
-std::vector<BYTE> Bytes(const std::string& hex) {
+// The bytes Hex wrote; `whole` turns false on anything else.
+std::vector<BYTE> Bytes(const std::string& hex, bool& whole) {
     std::vector<BYTE> bytes;
     if (hex == "-") return bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    const auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+    whole = whole && !hex.empty() && hex.size() % 2 == 0;
+    for (size_t i = 0; whole && i + 1 < hex.size(); i += 2) {
+        const int high = digit(hex[i]), low = digit(hex[i + 1]);
+        whole = high >= 0 && low >= 0;
+        bytes.push_back(static_cast<BYTE>(high * 16 + low));
+    }
     return bytes;
 }
-std::wstring WideFromHex(const std::string& hex) {
-    const std::vector<BYTE> bytes = Bytes(hex);
+std::wstring WideFromHex(const std::string& hex, bool& whole) {
+    const std::vector<BYTE> bytes = Bytes(hex, whole);
+    whole = whole && bytes.size() % sizeof(wchar_t) == 0;
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
 }
 
 struct Journal {
+    std::wstring user;       // the account whose HKEY_CURRENT_USER the journal holds (its SID)
     bool installed = false;  // Starwright was installed before the program ran
     std::vector<SavedTree> trees;
     std::vector<Operation> pending;  // PendingFileRenameOperations before the program ran
@@ -323,7 +334,8 @@ const char* RootName(HKEY root) {
 
 std::string JournalText(const Journal& journal) {
     std::ostringstream text;
-    text << "starwright test kit journal 2\ninstalled " << (journal.installed ? 1 : 0) << "\n";
+    text << "starwright test kit journal 2\nuser " << Hex(journal.user) << "\ninstalled " << (journal.installed ? 1 : 0)
+         << "\n";
     for (const SavedTree& tree : journal.trees) {
         text << "tree " << RootName(tree.root) << " " << tree.view << " "
              << (tree.existed ? 1 : 0) << " " << tree.ancestors << " " << Hex(tree.path) << "\n";
@@ -340,16 +352,21 @@ std::string JournalText(const Journal& journal) {
     return text.str();
 }
 
-// False when the text is not a whole journal (a run ended while writing it had changed nothing).
+// False when the text is not a whole journal of this runner's.
 bool ParseJournal(const std::string& text, Journal& journal) {
     std::istringstream in(text);
     std::string line, word;
+    bool whole = true;
     if (!std::getline(in, line) || line != "starwright test kit journal 2") return false;
-    while (std::getline(in, line)) {
+    while (whole && std::getline(in, line)) {
         std::istringstream fields(line);
         fields >> word;
         if (word == "end") return true;
-        if (word == "installed") {
+        if (word == "user") {
+            std::string user;
+            fields >> user;
+            journal.user = WideFromHex(user, whole);
+        } else if (word == "installed") {
             int installed = 0;
             fields >> installed;
             journal.installed = installed != 0;
@@ -360,24 +377,24 @@ bool ParseJournal(const std::string& text, Journal& journal) {
             fields >> root >> tree.view >> existed >> tree.ancestors >> path;
             tree.root = root == "HKLM" ? HKEY_LOCAL_MACHINE : root == "HKU" ? HKEY_USERS : HKEY_CURRENT_USER;
             tree.existed = existed != 0;
-            tree.path = WideFromHex(path);
+            tree.path = WideFromHex(path, whole);
             journal.trees.push_back(std::move(tree));
         } else if (word == "pending") {
             std::string from, to;
             fields >> from >> to;
-            journal.pending.push_back({WideFromHex(from), WideFromHex(to)});
+            journal.pending.push_back({WideFromHex(from, whole), WideFromHex(to, whole)});
         } else if (word == "key" && !journal.trees.empty()) {
             SavedKey key;
             std::string name;
             fields >> key.depth >> name;
-            key.name = WideFromHex(name);
+            key.name = WideFromHex(name, whole);
             journal.trees.back().keys.push_back(std::move(key));
         } else if (word == "value" && !journal.trees.empty() && !journal.trees.back().keys.empty()) {
             SavedValue value;
             std::string name, data;
             fields >> name >> value.type >> data;
-            value.name = WideFromHex(name);
-            value.data = Bytes(data);
+            value.name = WideFromHex(name, whole);
+            value.data = Bytes(data, whole);
             journal.trees.back().keys.back().values.push_back(std::move(value));
         }
     }
@@ -634,7 +651,40 @@ std::string ReadJournal(const JournalPlace& place) {
 
 bool JournalLeft(const JournalPlace& place) { return KeyExists(place.root, kJournalKey, KEY_WOW64_64KEY); }
 
-void RemoveJournal(const JournalPlace& place) { RegDeleteKeyExW(place.root, kJournalKey, KEY_WOW64_64KEY, 0); }
+bool RemoveJournal(const JournalPlace& place) {
+    const LSTATUS status = RegDeleteKeyExW(place.root, kJournalKey, KEY_WOW64_64KEY, 0);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+// The account the runner runs as, as a SID's text; its HKEY_CURRENT_USER is the one a journal holds.
+std::wstring CurrentUser() {
+    std::wstring text;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return text;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size ? size : 1);
+    wchar_t* sid = nullptr;
+    if (GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        text = sid;
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
+}
+
+// An account's name ("PC\\astro") from its SID's text, for a message; the SID itself when unknown.
+std::string AccountName(const std::wstring& sidText) {
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidW(sidText.c_str(), &sid)) return ToUtf8(sidText);
+    wchar_t name[256] = {}, domain[256] = {};
+    DWORD nameSize = 256, domainSize = 256;
+    SID_NAME_USE use{};
+    const bool found = LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use);
+    LocalFree(sid);
+    return found ? ToUtf8(std::wstring(domain) + L"\\" + name) : ToUtf8(sidText);
+}
 
 std::string TreeName(const SavedTree& tree) {
     return std::string(RootName(tree.root)) + "\\" + ToUtf8(tree.path) +
@@ -755,7 +805,8 @@ PutBackResult PutBackPending(const std::wstring& folder, const std::wstring& log
     if (g_journalPending) {
         result = PutBack(g_journal, folder, log, !closing);
         const bool uninstallLeft = closing && !g_journal.installed && !QuietUninstallCommand().empty();
-        if (result.problems.empty() && !uninstallLeft) RemoveJournal(g_journalPlace);
+        if (result.problems.empty() && !uninstallLeft && !RemoveJournal(g_journalPlace))
+            result.problems += "could not remove the journal in " + JournalWhere(g_journalPlace) + "\n";
         g_journalPending = false;
     }
     LeaveCriticalSection(&g_journalLock);
@@ -773,7 +824,11 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     // ended and the registry put back here at once; no program starts meanwhile.
     EnterCriticalSection(&g_journalLock);
     if (g_job) TerminateJobObject(g_job, 1);
-    PutBackPending(g_kit, g_kit + L"\\report\\put-back.log", true);
+    try {
+        PutBackPending(g_kit, g_kit + L"\\report\\put-back.log", true);
+    } catch (...) {
+        // The journal stays for the next run.
+    }
     LeaveCriticalSection(&g_journalLock);
     return TRUE;
 }
@@ -906,10 +961,37 @@ char ReadAnswer() {
 // when the run is to stop.
 bool PutBackLeft(const JournalPlace& place, char answer, const std::wstring& kit, const std::wstring& report) {
     if (!JournalLeft(place)) return true;
-    Journal left;
-    if (!ParseJournal(ReadJournal(place), left)) {  // ended while writing it, before any change
-        RemoveJournal(place);
+    const std::string where = JournalWhere(place);
+    const auto forget = [&](const char* said) {
+        if (!RemoveJournal(place)) {
+            std::printf("The journal in %s could not be removed; start run-tests.cmd again from an elevated prompt.\n",
+                        where.c_str());
+            return false;
+        }
+        if (said) std::printf("%s", said);
         return true;
+    };
+    const std::string text = ReadJournal(place);
+    // A journal is written in one call: a key without one guarded no change yet.
+    if (text.empty()) return forget(nullptr);
+    Journal left;
+    // One this runner cannot read (another version of the kit's, or damaged), or one of another
+    // account's, whose own keys are in its HKEY_CURRENT_USER and not in this one, is not put back
+    // here, nor thrown away unasked.
+    const bool readable = ParseJournal(text, left);
+    if (!readable || left.user != CurrentUser()) {
+        if (answer == 'n') return forget("The journal an earlier run left is forgotten; what it held is kept as it is.\n");
+        if (!readable)
+            std::printf("An earlier run of the test kit left a journal in %s that this kit cannot read (another\n"
+                        "version of the kit wrote it, or it is damaged): nothing was put back. Run the kit that\n"
+                        "wrote it, or start run-tests.cmd with --keep-left to forget that run.\n",
+                        where.c_str());
+        else
+            std::printf("An earlier run of the test kit, by the account %s, was ended before it could put back\n"
+                        "what its tests may have changed. Only that account can put it back: sign in as it and\n"
+                        "start run-tests.cmd again. To forget that run instead, start run-tests.cmd with --keep-left.\n",
+                        AccountName(left.user).c_str());
+        return false;
     }
     // Only the trees this runner journals are put back, whatever else the journal names; from a
     // user's own journal only their own keys, and nothing is uninstalled.
@@ -928,10 +1010,7 @@ bool PutBackLeft(const JournalPlace& place, char answer, const std::wstring& kit
     if (const size_t operations = LeftForRestart(left).size(); operations > 0)
         differing.push_back(std::to_string(operations) + " file operations left for the next restart in Starwright's " +
                             "folders, which putting back does now");
-    if (differing.empty() && !uninstall) {
-        RemoveJournal(place);
-        return true;
-    }
+    if (differing.empty() && !uninstall) return forget(nullptr);
     std::printf("An earlier run of the test kit was ended before it could put back what its tests may have\n"
                 "changed. These differ from what was there when that run started:\n");
     for (const std::string& what : differing) std::printf("  %s\n", what.c_str());
@@ -944,26 +1023,19 @@ bool PutBackLeft(const JournalPlace& place, char answer, const std::wstring& kit
         answer = ReadAnswer();
         std::printf("\n");
     }
-    if (answer == 'n') {
-        RemoveJournal(place);
-        std::printf("Kept as they are.\n");
-        return true;
-    }
+    if (answer == 'n') return forget("Kept as they are.\n");
     if (answer != 'y') {
-        std::printf("Stopped: nothing was changed, and the journal stays in %s for the next run.\n",
-                    JournalWhere(place).c_str());
+        std::printf("Stopped: nothing was changed, and the journal stays in %s for the next run.\n", where.c_str());
         return false;
     }
     const PutBackResult put = PutBack(left, kit, report + L"\\put-back.log");
     for (const std::string& what : put.putBack) std::printf("  put back %s\n", what.c_str());
     if (!put.problems.empty()) {
-        std::printf("%sThe journal stays in %s; start run-tests.cmd again%s.\n", put.problems.c_str(),
-                    JournalWhere(place).c_str(), place.root == HKEY_LOCAL_MACHINE ? "" : " from an elevated prompt");
+        std::printf("%sThe journal stays in %s; start run-tests.cmd again%s.\n", put.problems.c_str(), where.c_str(),
+                    place.root == HKEY_LOCAL_MACHINE ? "" : " from an elevated prompt");
         return false;
     }
-    RemoveJournal(place);
-    std::printf("Put back.\n");
-    return true;
+    return forget("Put back.\n");
 }
 
 // GoogleTest opens its XML file by a narrow path: the programs write it into a folder with a plain
@@ -976,8 +1048,16 @@ std::wstring MakeResultsFolder(bool elevated) {
     if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &data) != S_OK) return {};
     const std::wstring folder = std::wstring(data) + L"\\Starwright test kit";
     CoTaskMemFree(data);
-    if (const DWORD attributes = GetFileAttributesW(folder.c_str()); attributes != INVALID_FILE_ATTRIBUTES) {
-        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteFileW((folder + L"\\results.xml").c_str());
+    // The folder itself, not what a link there points to, held open without sharing its deletion
+    // (so that nobody can swap it for a link meanwhile) while its last results file goes.
+    HANDLE held = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (held != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (GetFileInformationByHandle(held, &information) &&
+            !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            DeleteFileW((folder + L"\\results.xml").c_str());
+        CloseHandle(held);
         RemoveDirectoryW(folder.c_str());  // a link: the link alone goes
     }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -1083,7 +1163,8 @@ int Main(const std::wstring& kit, const Options& options) {
             std::printf("running %s\n", label.c_str());
             std::fflush(stdout);
             EnterCriticalSection(&g_journalLock);
-            g_journal = Journal{!QuietUninstallCommand().empty(), ReadTouchedKeys(), starwright::test::PendingOperations()};
+            g_journal = Journal{CurrentUser(), !QuietUninstallCommand().empty(), ReadTouchedKeys(),
+                                starwright::test::PendingOperations()};
             std::string why = "its journal could not be written to " + JournalWhere(g_journalPlace);
             const auto unread = std::find_if(g_journal.trees.begin(), g_journal.trees.end(),
                                              [](const SavedTree& tree) { return !tree.readable; });
