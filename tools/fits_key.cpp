@@ -82,6 +82,7 @@ void cmdSet_Click(frmMain& form) {
     const std::string valueText = form.Find("txtKeyValue").GetText();
 
     const auto application = form.Host().CreateApplication();
+    if (WindowClosed(form)) return;
     const auto documents = application->GetDocuments();
     if (WindowClosed(form)) return;
     if (names.empty()) return form.Window().ShowMessage(kNothingPicked);
@@ -100,20 +101,23 @@ void cmdSet_Click(frmMain& form) {
         bool written = false;
         for (int32_t position = 1; position <= count && !written; ++position) {
             const auto index = static_cast<int16_t>(position);
-            if (!documents->ItemHasDisplayName(index, name) || --wanted > 0) continue;
+            const bool named = documents->ItemHasDisplayName(index, name);
             if (WindowClosed(form)) return;
+            if (!named || --wanted > 0) continue;
             // Converted for every match, and before the document is fetched: a value that does
             // not convert ends the update before anything is written for this entry.
             const FitsValue value = ValueOfType(form, type, valueText);
             converted = true;
-            documents->GetItem(index)->SetFITSKey(key, value);
+            const auto document = documents->GetItem(index);
+            if (WindowClosed(form)) return;
+            document->SetFITSKey(key, value);
+            if (WindowClosed(form)) return;
             written = true;
         }
         if (!written && ++notWritten <= 20) notOpen += "\n" + name.Utf8();
     }
     // A value that does not convert is the user's to correct, also when no picked image is open.
     if (!converted) ValueOfType(form, type, valueText);
-    if (WindowClosed(form)) return;
     if (notWritten > 0) {
         std::string text =
             notWritten == 1 ? "The keyword was not written into this picked image, which is not open any more:"

@@ -52,6 +52,7 @@ namespace {
 
 using starwright::ToUtf8;
 using starwright::plugin::RegistryTree;
+using starwright::test::KeyExists;
 using starwright::test::Operation;
 using starwright::test::OperationPath;
 using starwright::test::PendingOperations;
@@ -239,13 +240,6 @@ std::wstring MachineValue(REGSAM view, const std::wstring& key, const wchar_t* n
     if (status != ERROR_SUCCESS) return {};
     if (type == REG_DWORD) return std::to_wstring(*reinterpret_cast<DWORD*>(data));
     return reinterpret_cast<const wchar_t*>(data);
-}
-
-bool KeyExists(HKEY root, const std::wstring& key, REGSAM view) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) return false;
-    RegCloseKey(opened);
-    return true;
 }
 
 // Every key that setup, the uninstallers and regsvr32 may write or remove, in both views, the

@@ -25,17 +25,18 @@ inline std::wstring BesideTest(const wchar_t* file) {
     return folder + file;
 }
 
+// The key is there, in that registry view, and this process may open it.
+inline bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 // A key of the machine's classes, in either registry view.
 inline bool ClassesKeyExists(const std::wstring& path) {
-    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + path).c_str(), 0, KEY_READ | view, &key) ==
-            ERROR_SUCCESS) {
-            RegCloseKey(key);
-            return true;
-        }
-    }
-    return false;
+    return KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\" + path, KEY_WOW64_32KEY) ||
+           KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\" + path, KEY_WOW64_64KEY);
 }
 
 // Where the plug-in is registered on this PC (Starwright installed, or a build registered by
@@ -46,14 +47,9 @@ inline std::string PlugInRegisteredOnThisPc() {
                                  std::wstring(L"TypeLib\\") + plugin::kLibIdText};
     for (const std::wstring& path : keys)
         if (ClassesKeyExists(path)) return "Starwright is registered on this PC (HKLM\\Software\\Classes\\" + std::string(path.begin(), path.end()) + ")";
-    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + keys[0]).c_str(), 0, KEY_READ | view, &key) ==
-            ERROR_SUCCESS) {
-            RegCloseKey(key);
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        if (KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\" + keys[0], view))
             return "Starwright is registered for this user (HKCU\\Software\\Classes\\" + std::string(keys[0].begin(), keys[0].end()) + ")";
-        }
-    }
     return {};
 }
 

@@ -46,11 +46,13 @@
 #include "plugin/identifiers.h"
 #include "plugin/registry_tree.h"
 #include "tests/wine/pending_operations.h"
+#include "tests/wine/plugin_test_support.h"
 
 namespace {
 
 using starwright::ToUtf8;
 using starwright::ToWide;
+using starwright::test::KeyExists;
 using starwright::test::Operation;
 using starwright::test::OperationPath;
 
@@ -167,13 +169,6 @@ std::wstring LeadingKeys(const std::wstring& path, int count) {
     size_t end = 0;
     for (int i = 0; i < count && end != std::wstring::npos; ++i) end = path.find(L'\\', end + (i > 0));
     return path.substr(0, end);
-}
-
-bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
 }
 
 SavedTree ReadTree(HKEY root, const std::wstring& path, REGSAM view) {
